@@ -1,0 +1,34 @@
+#include "catalog/SceneCatalog.h"
+
+#include "city/DuskmereSaverView.h"
+#include "city/DuskmereScene.h"
+
+namespace duskmere {
+
+namespace {
+
+template <class Scene>
+std::unique_ptr<PixelScene> makeSceneOf(int64_t width, int64_t height, uint64_t seed) {
+    return std::make_unique<Scene>(width, height, seed);
+}
+
+template <class View>
+std::unique_ptr<PixelSaverView> makeViewOf(SaverPlatform& platform) {
+    return std::make_unique<View>(platform, PixelSaverView::FromFrame{}, false);
+}
+
+constexpr SceneEntry entries[] = {
+    {"city", makeSceneOf<DuskmereScene>, makeViewOf<DuskmereSaverView>},
+};
+
+}  // namespace
+
+std::span<const SceneEntry> sceneCatalog() { return entries; }
+
+const SceneEntry* findScene(std::string_view name) {
+    for (const SceneEntry& e : entries)
+        if (e.name == name) return &e;
+    return nullptr;
+}
+
+}  // namespace duskmere

@@ -1,0 +1,90 @@
+#include "CommandLine.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <vector>
+
+namespace duskmere {
+
+std::optional<uint64_t> parseSeed(std::string_view text) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text[0]))) return std::nullopt;
+    uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<int64_t> parseCount(std::string_view text, int64_t lo, int64_t hi) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return std::nullopt;
+    int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < lo || value > hi) return std::nullopt;
+    return value;
+}
+
+std::optional<PixelSize> parseSize(std::string_view text, int64_t maxSide) {
+    const size_t x = text.find('x');
+    if (x == std::string_view::npos) return std::nullopt;
+    const auto w = parseCount(text.substr(0, x), 1, maxSide);
+    const auto h = parseCount(text.substr(x + 1), 1, maxSide);
+    if (!w || !h) return std::nullopt;
+    return PixelSize{*w, *h};
+}
+
+std::optional<double> parseScale(std::string_view text, double max) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return std::nullopt;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (ec != std::errc() || end != text.data() + text.size() || !(value > 0) || value > max) return std::nullopt;
+    return value;
+}
+
+bool isFramePattern(std::string_view pattern) {
+    int fields = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        while (j < pattern.size() && (pattern[j] == '0' || pattern[j] == '-' || pattern[j] == '+' || pattern[j] == ' '))
+            ++j;
+        size_t digits = 0;
+        while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j]))) ++j, ++digits;
+        if (digits > 3 || j >= pattern.size() || (pattern[j] != 'd' && pattern[j] != 'i' && pattern[j] != 'u'))
+            return false;
+        ++fields;
+        i = j;
+    }
+    return fields == 1;
+}
+
+std::string formatFramePath(const std::string& pattern, int64_t frame) {
+    // The only field is an integer one (isFramePattern); widen it to long long for the frame.
+    std::string format;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        format += pattern[i];
+        if (pattern[i] != '%') continue;
+        if (pattern[i + 1] == '%') {
+            format += pattern[++i];
+            continue;
+        }
+        while (!(pattern[i + 1] == 'd' || pattern[i + 1] == 'i' || pattern[i + 1] == 'u')) format += pattern[++i];
+        format += "ll";
+        format += 'd';
+        ++i;
+    }
+    const int n = std::snprintf(nullptr, 0, format.c_str(), static_cast<long long>(frame));
+    std::vector<char> out(static_cast<size_t>(n) + 1);
+    std::snprintf(out.data(), out.size(), format.c_str(), static_cast<long long>(frame));
+    return std::string(out.data(), static_cast<size_t>(n));
+}
+
+}  // namespace duskmere

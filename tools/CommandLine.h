@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace duskmere {
+
+// Strict parsers for command-line values: the whole text must be the value, nothing else.
+
+// A 64-bit seed, decimal or 0x-prefixed hexadecimal.
+std::optional<uint64_t> parseSeed(std::string_view text);
+
+// A decimal count in [lo, hi].
+std::optional<int64_t> parseCount(std::string_view text, int64_t lo, int64_t hi);
+
+struct PixelSize {
+    int64_t width = 0;
+    int64_t height = 0;
+};
+// "WxH" with both sides in [1, maxSide].
+std::optional<PixelSize> parseSize(std::string_view text, int64_t maxSide);
+
+// A positive decimal number such as "2" or "1.5", at most `max`.
+std::optional<double> parseScale(std::string_view text, double max);
+
+// Whether a printf pattern holds exactly one integer field (such as %06d) and no other field
+// apart from %%, so that it can be formatted with one frame number.
+bool isFramePattern(std::string_view pattern);
+std::string formatFramePath(const std::string& pattern, int64_t frame);
+
+}  // namespace duskmere

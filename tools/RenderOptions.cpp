@@ -1,0 +1,104 @@
+#include "RenderOptions.h"
+
+#include <cmath>
+
+#include "CommandLine.h"
+#include "catalog/SceneCatalog.h"
+
+namespace duskmere {
+
+namespace {
+
+constexpr int64_t maxSide = 16384;
+constexpr double maxBackingScale = 4.0;
+constexpr double maxDeviceSide = 32767;  // the largest image cairo can hold
+
+std::string sceneNames() {
+    std::string names;
+    for (const SceneEntry& e : sceneCatalog()) names += (names.empty() ? "" : ", ") + std::string(e.name);
+    return names;
+}
+
+}  // namespace
+
+const char* const renderUsage =
+    "usage: duskmere-render [options]\n"
+    "Runs a scene without a display and writes PNG frames or per-frame hashes.\n"
+    "  --scene NAME        the scene to run (city, campfire; default city)\n"
+    "  --seed N            64-bit seed, decimal or 0x hex (default: random, printed on stderr)\n"
+    "  --canvas WxH        build the scene at this canvas size; images are the canvas itself\n"
+    "  --bounds WxH[@S]    go through the saver view of W x H points at backing scale S\n"
+    "                      (default --bounds 1440x900); images are what the screen would show\n"
+    "  --frames N          ticks to run (default 0)\n"
+    "  --out PATH          write the frame after the last tick as PNG\n"
+    "  --every K           with --out, write frame 0 and every K-th frame; PATH holds one\n"
+    "                      integer field such as frame-%06d.png\n"
+    "  --hash-every K      print 'frame <n> <fnv1a64>' for frame 0 and every K-th frame\n"
+    "  --help              show this text\n"
+    "Sizes are 1 to 16384 per side.\n";
+
+ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args) {
+    RenderOptions o;
+    bool sized = false;
+    auto fail = [&](std::string message) { return ParsedRenderOptions{o, std::move(message)}; };
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& flag = args[i];
+        if (flag == "--help" || flag == "-h") {
+            o.help = true;
+            continue;
+        }
+        const bool known = flag == "--scene" || flag == "--seed" || flag == "--canvas" || flag == "--bounds" ||
+                           flag == "--frames" || flag == "--out" || flag == "--every" || flag == "--hash-every";
+        if (!known) return fail("unknown option '" + flag + "' (see --help)");
+        if (i + 1 >= args.size()) return fail("option " + flag + " needs a value");
+        const std::string& value = args[++i];
+
+        if (flag == "--scene") {
+            if (!findScene(value)) return fail("unknown scene '" + value + "' (scenes: " + sceneNames() + ")");
+            o.scene = value;
+        } else if (flag == "--seed") {
+            o.seed = parseSeed(value);
+            if (!o.seed) return fail("malformed seed '" + value + "': give a 64-bit decimal or 0x hex number");
+        } else if (flag == "--canvas" || flag == "--bounds") {
+            if (sized) return fail("give only one of --canvas and --bounds");
+            sized = true;
+            o.throughView = flag == "--bounds";
+            std::string size = value;
+            if (o.throughView) {
+                const size_t at = value.find('@');
+                if (at != std::string::npos) {
+                    const auto scale = parseScale(std::string_view(value).substr(at + 1), maxBackingScale);
+                    if (!scale) return fail("bad backing scale in '" + value + "': give a number above 0, at most 4");
+                    o.backingScale = *scale;
+                    size = value.substr(0, at);
+                }
+            }
+            const auto parsed = parseSize(size, maxSide);
+            if (!parsed) return fail("bad size '" + value + "' for " + flag + ": give WxH, each between 1 and 16384");
+            o.width = parsed->width;
+            o.height = parsed->height;
+            if (o.throughView && (std::ceil(static_cast<double>(o.width) * o.backingScale) > maxDeviceSide ||
+                                  std::ceil(static_cast<double>(o.height) * o.backingScale) > maxDeviceSide))
+                return fail("view '" + value + "' is too large: at most 32767 device pixels per side");
+        } else if (flag == "--frames") {
+            const auto n = parseCount(value, 0, INT64_MAX);
+            if (!n) return fail("bad frame count '" + value + "': give a whole number, 0 or more");
+            o.frames = *n;
+        } else if (flag == "--out") {
+            if (value.empty()) return fail("empty path for --out");
+            o.out = value;
+        } else {
+            const auto k = parseCount(value, 1, INT64_MAX);
+            if (!k) return fail("bad interval '" + value + "' for " + flag + ": give a whole number, 1 or more");
+            (flag == "--every" ? o.every : o.hashEvery) = *k;
+        }
+    }
+    if (o.help) return {o, ""};
+    if (o.every && o.out.empty()) return fail("--every needs --out with a frame-number pattern");
+    if (o.every && !isFramePattern(o.out))
+        return fail("with --every, --out must hold one integer field such as frame-%06d.png");
+    return {o, ""};
+}
+
+}  // namespace duskmere
