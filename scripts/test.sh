@@ -14,4 +14,9 @@ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUSKME
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+# The same frames from optimised, sanitized and unoptimised code.
+cmake -S . -B build/O0 -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDUSKMERE_TESTS=OFF -DDUSKMERE_BENCH=OFF
+cmake --build build/O0 -j "$jobs" --target duskmere-render
+python3 tests/determinism/compare_builds.py build/release/tools/duskmere-render \
+  build/sanitize/tools/duskmere-render build/O0/tools/duskmere-render
 echo "all tests passed"
