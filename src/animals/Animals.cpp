@@ -121,6 +121,10 @@ std::vector<Sprite> Animals::gaitFrames(Species species, double scale) {
 
 void Animals::step(RNG& rng, int64_t width, double scale) {
     if (!current_) {
+        if (wait_ > 0) {
+            wait_ -= 1;
+            return;
+        }
         spawn(rng, width, scale);
         return;
     }
@@ -151,11 +155,7 @@ void Animals::advance(Walker& walker, RNG& rng) {
 }
 
 void Animals::spawn(RNG& rng, int64_t width, double scale) {
-    if (wait_ > 0) {
-        wait_ -= 1;
-        return;
-    }
-    Species species;
+    Species species = Species::moose;
     if (forced_) {
         species = *forced_;
     } else {
