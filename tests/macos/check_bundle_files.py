@@ -1,0 +1,80 @@
+#!/usr/bin/env python3
+"""Checks the files of the macOS saver bundles that no compiler looks at.
+
+Each Info.plist template must parse, describe a loadable bundle whose principal class is
+implemented in platform/macos, and carry both settings thumbnails at their sizes. Since the host
+process loads every bundle, the principal classes must be the only Objective-C classes, and
+their names and bundle identifiers must differ.
+
+usage: check_bundle_files.py PLATFORM_MACOS_DIR
+"""
+import pathlib
+import plistlib
+import re
+import struct
+import sys
+
+THUMBNAILS = {"thumbnail.png": (90, 58), "thumbnail@2x.png": (180, 116)}
+OBJC_NAME = re.compile(r"^\s*@(?:interface|implementation|protocol)\s+(\w+)", re.MULTILINE)
+
+
+def png_size(path):
+    data = path.read_bytes()[:24]
+    if len(data) < 24 or data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", data[16:24])
+
+
+def main():
+    root = pathlib.Path(sys.argv[1])
+    faults = []
+    principals = {}
+    identifiers = {}
+
+    templates = sorted(root.glob("*/Info.plist.in"))
+    if not templates:
+        faults.append(f"no */Info.plist.in under {root}")
+    for template in templates:
+        where = template.relative_to(root)
+        try:
+            info = plistlib.loads(template.read_bytes())
+        except Exception as error:  # any parse failure is the finding
+            faults.append(f"{where}: does not parse: {error}")
+            continue
+        for key in ("CFBundleExecutable", "CFBundleIdentifier", "CFBundleName", "CFBundleVersion",
+                    "CFBundleShortVersionString", "NSPrincipalClass"):
+            if not info.get(key):
+                faults.append(f"{where}: {key} missing")
+        if info.get("CFBundlePackageType") != "BNDL":
+            faults.append(f"{where}: CFBundlePackageType is {info.get('CFBundlePackageType')!r}, not 'BNDL'")
+        principal = info.get("NSPrincipalClass", "")
+        source = root / f"{principal}.mm"
+        if not source.is_file() or f"@implementation {principal}" not in source.read_text():
+            faults.append(f"{where}: principal class {principal!r} is not implemented in {source.name}")
+        if principal in principals:
+            faults.append(f"{where}: principal class {principal!r} also in {principals[principal]}")
+        principals[principal] = where
+        identifier = info.get("CFBundleIdentifier")
+        if identifier in identifiers:
+            faults.append(f"{where}: bundle identifier {identifier!r} also in {identifiers[identifier]}")
+        identifiers[identifier] = where
+        for name, size in THUMBNAILS.items():
+            found = png_size(template.parent / name) if (template.parent / name).is_file() else None
+            if found != size:
+                faults.append(f"{where.parent / name}: want a {size[0]}x{size[1]} PNG, found "
+                              f"{'none' if found is None else '%dx%d' % found}; run platform/macos/make-thumbnails.sh")
+
+    for source in sorted(list(root.glob("*.mm")) + list(root.glob("*.h"))):
+        for name in sorted(set(OBJC_NAME.findall(source.read_text()))):
+            if name not in principals:
+                faults.append(f"{source.name}: Objective-C name {name!r} is not a principal class; "
+                              "names are shared by every bundle in the host process")
+
+    for fault in faults:
+        print(fault)
+    print(f"{len(templates)} bundle(s), {len(faults)} fault(s)")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
