@@ -14,10 +14,7 @@ CairoSurface makeCairoImage(const uint32_t* pixels, int64_t width, int64_t heigh
     for (int64_t y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
         const uint32_t* src = pixels + y * width;
-        for (int64_t x = 0; x < width; ++x) {
-            const uint32_t p = src[x];
-            row[x] = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
-        }
+        for (int64_t x = 0; x < width; ++x) row[x] = toCairoPixel(src[x]);
     }
     cairo_surface_mark_dirty(surface.get());
     return surface;

@@ -117,7 +117,10 @@ std::unique_ptr<SaverImage> CairoSaverPlatform::makeImage(const uint32_t* pixels
 }
 
 void CairoSaverPlatform::drawImage(const SaverImage& image, const ViewRect& r) {
-    cairo_surface_t* source = static_cast<const CairoImageHandle&>(image).surface.get();
+    drawSurface(static_cast<const CairoImageHandle&>(image).surface.get(), r);
+}
+
+void CairoSaverPlatform::drawSurface(cairo_surface_t* source, const ViewRect& r) {
     const int iw = cairo_image_surface_get_width(source);
     const int ih = cairo_image_surface_get_height(source);
     const double s = backingScale_;

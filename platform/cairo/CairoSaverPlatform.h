@@ -48,9 +48,15 @@ public:
     std::unique_ptr<SaverImage> makeImage(const uint32_t* pixels, int64_t width, int64_t height) override;
     void drawImage(const SaverImage& image, const ViewRect& rect) override;
 
-private:
+protected:
     // Device-space y of a point-space y measured upward from the bottom edge.
     double deviceY(double y) const;
+    // For subclasses that clip or redirect the drawing of a redraw.
+    cairo_t* context() const { return context_.get(); }
+    // Draws an image surface upright into a rectangle in points, as drawImage does.
+    void drawSurface(cairo_surface_t* source, const ViewRect& rect);
+
+private:
 
     double backingScale_;
     ViewSize bounds_{0, 0};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace duskmere {
+
+// The -fps report: frames shown per second and this process's CPU time per frame, measured over
+// windows of about one second and printed once per window.
+class FpsMeter {
+public:
+    explicit FpsMeter(std::FILE* out) : out_(out) {}
+
+    // Counts one frame shown at `now` (monotonic nanoseconds); reports when a second has passed.
+    void frameShown(int64_t now);
+    // Starts a fresh window, e.g. after a pause in which no frames were due.
+    void restart(int64_t now);
+
+private:
+    std::FILE* out_;
+    int64_t windowStart_ = -1;
+    int64_t cpuStart_ = 0;
+    int64_t frames_ = 0;
+};
+
+int64_t processCpuNanos();
+
+}  // namespace duskmere

@@ -1,0 +1,164 @@
+#include "HackOptions.h"
+
+#include <string_view>
+
+#include "CommandLine.h"
+#include "catalog/SceneCatalog.h"
+
+namespace duskmere {
+
+const char* const hackUsage =
+    "usage: duskmere [options]\n"
+    "  -root                draw into $XSCREENSAVER_WINDOW, or the root window\n"
+    "  -window              draw into a window of our own (the default)\n"
+    "  -window-id ID        draw into the window ID (decimal or 0x hex)\n"
+    "  -display NAME        the X display to use instead of $DISPLAY\n"
+    "  -fps / -no-fps       print the frame rate and CPU time per frame about once a second\n"
+    "  -mono, -install, -noinstall, -pair, -visual NAME, -delay N: accepted and ignored\n"
+    "  --scene NAME         the scene to show: city (default) or campfire\n"
+    "  --seed N             fix the seed (decimal or 0x hex) instead of a random one\n"
+    "  --backing-scale S    device pixels per point (default 1)\n"
+    "  --frames N           stop after N frames\n"
+    "  --capture PATH       on stopping, write the window's picture to PATH as PNG\n"
+    "Every option may be spelled with one dash or two; q or Escape closes the window, f toggles\n"
+    "full screen.\n";
+
+namespace {
+
+std::string sceneNames() {
+    std::string names;
+    for (const SceneEntry& e : sceneCatalog()) {
+        if (!names.empty()) names += " or ";
+        names += e.name;
+    }
+    return names;
+}
+
+// Walks the arguments, handing out option names (one leading dash removed from "--opt") and
+// their values, whether given as the next argument or after '='.
+class ArgumentCursor {
+public:
+    explicit ArgumentCursor(const std::vector<std::string>& args) : args_(args) {}
+
+    bool next() {
+        if (i_ >= args_.size()) return false;
+        spelled_ = args_[i_++];
+        inlineValue_.reset();
+        std::string_view name = spelled_;
+        if (name.size() > 2 && name[0] == '-' && name[1] == '-') name.remove_prefix(1);
+        const size_t eq = name.find('=');
+        if (name.size() > 1 && name[0] == '-' && eq != std::string_view::npos) {
+            inlineValue_ = std::string(name.substr(eq + 1));
+            name = name.substr(0, eq);
+        }
+        name_ = std::string(name);
+        return true;
+    }
+
+    const std::string& name() const { return name_; }
+    const std::string& spelled() const { return spelled_; }
+    bool hasInlineValue() const { return inlineValue_.has_value(); }
+
+    std::optional<std::string> value() {
+        if (inlineValue_) return inlineValue_;
+        if (i_ >= args_.size()) return std::nullopt;
+        return args_[i_++];
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    size_t i_ = 0;
+    std::string spelled_;
+    std::string name_;
+    std::optional<std::string> inlineValue_;
+};
+
+}  // namespace
+
+std::optional<unsigned long> parseWindowId(const std::string& text) {
+    const std::optional<uint64_t> id = parseSeed(text);
+    // X resource ids have 29 bits; 0 is None.
+    if (!id || *id == 0 || *id > 0x1FFFFFFFu) return std::nullopt;
+    return static_cast<unsigned long>(*id);
+}
+
+ParsedHackOptions parseHackOptions(const std::vector<std::string>& args) {
+    ParsedHackOptions result;
+    HackOptions& o = result.options;
+    ArgumentCursor cur(args);
+    auto fail = [&](const std::string& message) {
+        result.error = message;
+        return result;
+    };
+
+    while (cur.next()) {
+        const std::string& n = cur.name();
+        const std::string& s = cur.spelled();
+        auto needValue = [&](const char* what) -> std::optional<std::string> {
+            std::optional<std::string> v = cur.value();
+            if (!v) result.error = s + " needs " + what;
+            return v;
+        };
+
+        if (n == "-help" || n == "-h") {
+            o.help = true;
+        } else if (n == "-root" || n == "-window" || n == "-mono" || n == "-install" || n == "-noinstall" ||
+                   n == "-pair" || n == "-fps" || n == "-no-fps") {
+            if (cur.hasInlineValue()) return fail(s + " takes no value");
+            if (n == "-root" && o.target != HackOptions::Target::windowId) o.target = HackOptions::Target::root;
+            if (n == "-window" && o.target != HackOptions::Target::windowId) o.target = HackOptions::Target::ownWindow;
+            if (n == "-fps") o.fps = true;
+            if (n == "-no-fps") o.fps = false;
+        } else if (n == "-window-id") {
+            const auto v = needValue("a window id");
+            if (!v) return result;
+            const auto id = parseWindowId(*v);
+            if (!id) return fail(s + " needs a window id (decimal or 0x hex), not '" + *v + "'");
+            o.target = HackOptions::Target::windowId;
+            o.windowId = *id;
+        } else if (n == "-visual") {
+            if (!needValue("a visual name")) return result;
+        } else if (n == "-display") {
+            const auto v = needValue("a display name");
+            if (!v) return result;
+            o.display = *v;
+        } else if (n == "-delay") {
+            const auto v = needValue("a number of microseconds");
+            if (!v) return result;
+            if (!parseCount(*v, 0, INT64_MAX)) return fail(s + " needs a number of microseconds, not '" + *v + "'");
+        } else if (n == "-scene") {
+            const auto v = needValue("a scene name");
+            if (!v) return result;
+            if (!findScene(*v)) return fail("unknown scene '" + *v + "' (" + sceneNames() + ")");
+            o.scene = *v;
+        } else if (n == "-seed") {
+            const auto v = needValue("a seed");
+            if (!v) return result;
+            o.seed = parseSeed(*v);
+            if (!o.seed) return fail(s + " needs a number, decimal or 0x hex, not '" + *v + "'");
+        } else if (n == "-backing-scale") {
+            const auto v = needValue("a scale");
+            if (!v) return result;
+            const auto scale = parseScale(*v, 16.0);
+            if (!scale) return fail(s + " needs a number above 0 and at most 16, not '" + *v + "'");
+            o.backingScale = *scale;
+        } else if (n == "-frames") {
+            const auto v = needValue("a number of frames");
+            if (!v) return result;
+            o.frames = parseCount(*v, 0, INT64_MAX);
+            if (!o.frames) return fail(s + " needs a number of frames, not '" + *v + "'");
+        } else if (n == "-capture") {
+            const auto v = needValue("a file name");
+            if (!v) return result;
+            if (v->empty()) return fail(s + " needs a file name");
+            o.capture = *v;
+        } else if (!s.empty() && s[0] == '-') {
+            return fail("unknown option '" + s + "'");
+        } else {
+            return fail("unexpected argument '" + s + "'");
+        }
+    }
+    return result;
+}
+
+}  // namespace duskmere

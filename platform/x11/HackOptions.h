@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace duskmere {
+
+// What the duskmere program was asked to do: the options every screen-saver hack is given by
+// its host, in -opt and --opt spellings, plus our own. Checked in full before anything starts.
+struct HackOptions {
+    enum class Target {
+        ownWindow,  // a resizable top-level window of our own (the default, and -window)
+        root,       // -root: $XSCREENSAVER_WINDOW, or the root window
+        windowId,   // -window-id ID: a window someone else made
+    };
+
+    Target target = Target::ownWindow;
+    unsigned long windowId = 0;
+    std::string display;  // empty: $DISPLAY
+    std::string scene = "city";
+    std::optional<uint64_t> seed;
+    double backingScale = 1.0;
+    bool fps = false;
+    std::optional<int64_t> frames;  // stop after this many ticks
+    std::string capture;            // write the window as PNG when stopping
+    bool help = false;
+};
+
+struct ParsedHackOptions {
+    HackOptions options;
+    std::string error;  // one line; empty when the options are good
+};
+
+ParsedHackOptions parseHackOptions(const std::vector<std::string>& args);
+
+// A window id as the host passes it: decimal or 0x hex, never 0.
+std::optional<unsigned long> parseWindowId(const std::string& text);
+
+extern const char* const hackUsage;
+
+}  // namespace duskmere

@@ -1,0 +1,17 @@
+#pragma once
+
+namespace duskmere {
+
+// SIGTERM (how a screen-saver host stops its hack), SIGINT and SIGHUP end the program cleanly
+// with status 0. The handler only notes the signal and wakes the main loop through a pipe, so a
+// signal at any moment, even before the display is open, leads to the same orderly exit.
+class StopSignals {
+public:
+    // Installs the handlers (and ignores SIGPIPE, which a vanished X server would otherwise raise).
+    static bool install();
+    static bool requested();
+    // Readable once a stop was requested; for poll().
+    static int wakeFd();
+};
+
+}  // namespace duskmere

@@ -1,0 +1,68 @@
+// duskmere: the saver on X11, in a window of its own, in a window a screen-saver host gives it,
+// or on the root window.
+
+#include <X11/Xlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "HackOptions.h"
+#include "StopSignals.h"
+#include "TargetWindow.h"
+#include "X11Saver.h"
+#include "XErrorTrap.h"
+#include "cairo/PngFile.h"
+#include "catalog/SceneCatalog.h"
+
+using namespace duskmere;
+
+int main(int argc, char** argv) {
+    // First of all, so that a stop request at any moment ends the program in order.
+    StopSignals::install();
+
+    const ParsedHackOptions parsed = parseHackOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "duskmere: %s (see duskmere --help)\n", parsed.error.c_str());
+        return 2;
+    }
+    const HackOptions& options = parsed.options;
+    if (options.help) {
+        std::fputs(hackUsage, stdout);
+        return 0;
+    }
+    if (!options.capture.empty()) {
+        std::string error;
+        if (!folderIsWritable(options.capture, error)) {
+            std::fprintf(stderr, "duskmere: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
+    XErrorTrap::install();
+    const char* name = options.display.empty() ? std::getenv("DISPLAY") : options.display.c_str();
+    if (!name || !*name) {
+        std::fputs("duskmere: cannot open the display: DISPLAY is not set\n", stderr);
+        return 1;
+    }
+    Display* display = XOpenDisplay(name);
+    if (!display) {
+        std::fprintf(stderr, "duskmere: cannot open display '%s'\n", name);
+        return 1;
+    }
+    int status = 0;
+    if (!StopSignals::requested()) {
+        std::string error;
+        const std::optional<TargetWindow> window = findTargetWindow(display, options, error);
+        if (!window) {
+            std::fprintf(stderr, "duskmere: %s\n", error.c_str());
+            status = 1;
+        } else {
+            X11Saver saver(display, *window, options, *findScene(options.scene));
+            status = saver.run();
+        }
+    }
+    XCloseDisplay(display);
+    return status;
+}
