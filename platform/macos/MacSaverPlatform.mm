@@ -36,6 +36,9 @@ void MacSaverPlatform::setNeedsDisplay() { view_.needsDisplay = YES; }
 void MacSaverPlatform::setAnimationInterval(double seconds) { view_.animationTimeInterval = seconds; }
 
 void MacSaverPlatform::observeDistributedNotification(const std::string& name, std::function<void()> handler) {
+    // A nil name would subscribe the view to every distributed notification.
+    NSString* notificationName = [NSString stringWithUTF8String:name.c_str()];
+    if (!notificationName) return;
     bool registered = false;
     for (const auto& observer : observers_) registered = registered || observer.first == name;
     observers_.emplace_back(name, std::move(handler));
@@ -43,7 +46,7 @@ void MacSaverPlatform::observeDistributedNotification(const std::string& name, s
     if (registered) return;
     [[NSDistributedNotificationCenter defaultCenter] addObserver:view_
                                                         selector:@selector(saverWillStop:)
-                                                            name:@(name.c_str())
+                                                            name:notificationName
                                                           object:nil];
 }
 
