@@ -278,8 +278,8 @@ private:
     int64_t tile;
     const int64_t panFrames = 6;
     const uint32_t groundColor = 0xFF0B100Cu;
-    const std::vector<uint32_t> backShades = {0xFF2C2816u, 0xFF322E1Au, 0xFF262C18u};
-    const std::vector<uint32_t> frontShades = {0xFF182612u, 0xFF12200Eu, 0xFF1C2A14u};
+    std::vector<uint32_t> backShades = {0xFF2C2816u, 0xFF322E1Au, 0xFF262C18u};
+    std::vector<uint32_t> frontShades = {0xFF182612u, 0xFF12200Eu, 0xFF1C2A14u};
     const uint32_t grass = 0xFF1C3424u;
     const uint32_t warmDim = 0xFF0C2A5Cu;
     const uint32_t warmBright = 0xFF1A5AB4u;
