@@ -44,13 +44,13 @@ public:
         if (i_ >= args_.size()) return false;
         spelled_ = args_[i_++];
         inlineValue_.reset();
+        const size_t eq = spelled_.find('=');
+        if (spelled_.size() > 1 && spelled_[0] == '-' && eq != std::string::npos) {
+            inlineValue_ = spelled_.substr(eq + 1);
+            spelled_.resize(eq);
+        }
         std::string_view name = spelled_;
         if (name.size() > 2 && name[0] == '-' && name[1] == '-') name.remove_prefix(1);
-        const size_t eq = name.find('=');
-        if (name.size() > 1 && name[0] == '-' && eq != std::string_view::npos) {
-            inlineValue_ = std::string(name.substr(eq + 1));
-            name = name.substr(0, eq);
-        }
         name_ = std::string(name);
         return true;
     }

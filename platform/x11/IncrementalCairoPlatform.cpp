@@ -63,6 +63,16 @@ std::unique_ptr<SaverImage> IncrementalCairoPlatform::makeImage(const uint32_t* 
     return std::make_unique<ShownImage>();
 }
 
+bool IncrementalCairoPlatform::onDeviceGrid(const ViewRect& r) const {
+    // Only where canvas pixels fall on whole device pixels is a clipped redraw the same, pixel
+    // for pixel, as a full one; elsewhere edges are blended and every frame is drawn whole.
+    const double s = backingScale();
+    const double iw = cairo_image_surface_get_width(shown_.image());
+    const double ih = cairo_image_surface_get_height(shown_.image());
+    auto whole = [](double v) { return std::floor(v) == v; };
+    return whole(r.x * s) && whole(deviceY(r.y + r.height)) && whole(r.width * s / iw) && whole(r.height * s / ih);
+}
+
 void IncrementalCairoPlatform::damageEverything() {
     damage_.assign(1, {0, 0, deviceWidth(), deviceHeight()});
 }
@@ -106,7 +116,7 @@ void IncrementalCairoPlatform::drawImage(const SaverImage& image, const ViewRect
         else CairoSaverPlatform::drawImage(image, rect);
         return;
     }
-    if (!haveLastRect_ || !sameRect(rect, lastRect_)) repaintAll_ = true;
+    if (!haveLastRect_ || !sameRect(rect, lastRect_) || !onDeviceGrid(rect)) repaintAll_ = true;
     haveLastRect_ = true;
     lastRect_ = rect;
     if (repaintAll_) {

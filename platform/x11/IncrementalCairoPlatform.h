@@ -41,6 +41,7 @@ private:
     void releaseHeldFills();
     void clipToChanges(const ViewRect& rect);
     void damageEverything();
+    bool onDeviceGrid(const ViewRect& rect) const;
 
     Phase phase_ = Phase::idle;
     bool repaintAll_ = true;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <X11/Xlib.h>
+#include <cairo.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "XvfbServer.h"
+
+namespace duskmere::testing {
+
+inline const std::string duskmereProgram = DUSKMERE_PROGRAM;
+inline const std::string renderProgram = DUSKMERE_RENDER;
+
+// A folder for one test's files, removed with everything in it.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// A client connection of the test's own, to make, move and destroy windows.
+class TestClient {
+public:
+    explicit TestClient(const std::string& display);
+    ~TestClient();
+    Display* display() const { return display_; }
+    Window makeWindow(int width, int height, bool map = true);
+    void sync() { XSync(display_, False); }
+
+private:
+    Display* display_;
+};
+
+// Whether two PNG files hold the same picture; `why` says where they differ.
+bool samePngPictures(const std::string& a, const std::string& b, std::string& why);
+
+// Runs a program to its end (at most timeoutMs) and returns its raw wait status.
+int runToEnd(const std::vector<std::string>& args, const std::map<std::string, std::string>& env, int timeoutMs,
+             std::string* errors = nullptr);
+
+std::string hexId(unsigned long id);
+
+}  // namespace duskmere::testing

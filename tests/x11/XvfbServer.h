@@ -1,0 +1,28 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace duskmere::testing {
+
+// A private Xvfb on a display number it picks itself (-displayfd), stopped on destruction.
+class XvfbServer {
+public:
+    explicit XvfbServer(int width = 1280, int height = 800);
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    bool running() const { return pid_ > 0 && !name_.empty(); }
+    const std::string& name() const { return name_; }  // ":N"
+    pid_t pid() const { return pid_; }
+    // Ends the server now (the X-server-goes-away case).
+    void kill();
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+}  // namespace duskmere::testing
