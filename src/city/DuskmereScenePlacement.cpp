@@ -42,10 +42,13 @@ DuskmereScene::Building DuskmereScene::place(bool front, int64_t x, const std::v
         cand = makeBuilding(front);
         if (!front) {
             // Back buildings must rise above the front buildings in front of them.
+            // The front row lies left to right without overlaps, so the buildings ending after x
+            // start at a partition point and the overlapping ones follow it.
             const int64_t candRight = x + cand.widthTiles * tile;
             int64_t top = 0;
-            for (const Building& b : fronts)
-                if (b.x < candRight && x < right(b)) top = std::max(top, b.heightTiles);
+            auto b = std::partition_point(fronts.begin(), fronts.end(),
+                                          [&](const Building& f) { return right(f) <= x; });
+            for (; b != fronts.end() && b->x < candRight; ++b) top = std::max(top, b->heightTiles);
             if (cand.heightTiles < top + margin) cand.heightTiles = top + margin + rng.intIn(0, margin);
         }
         if (after.empty()) break;

@@ -38,3 +38,26 @@ TEST(CitySafety, ExtremeSizesRunThroughPans) {
 
 }  // namespace
 }  // namespace duskmere
+
+namespace duskmere {
+namespace {
+
+// Far wider than any screen: each row stops short of the edge rather than number more buildings
+// than the ownership map's 16-bit indices can name.
+TEST(CitySafety, BuildingIndicesStayWithinTheOwnerMap) {
+    DuskmereScene scene(600000, 1, 5);  // tile 2: a full row would hold about 23000 buildings
+    const auto& all = scene.allBuildings();
+    ASSERT_LE(all.size(), 32767u);
+    const auto fronts = std::count_if(all.begin(), all.end(), [](const auto& b) { return b.front; });
+    EXPECT_EQ(fronts, 16383);
+    EXPECT_EQ(static_cast<int64_t>(all.size()) - fronts, 16383);
+    const auto [lo, hi] = std::minmax_element(scene.ownerMap().begin(), scene.ownerMap().end());
+    EXPECT_GE(*lo, -1);
+    EXPECT_EQ(*hi, static_cast<int16_t>(all.size() - 1));
+    for (int i = 0; i < 30; ++i) CityProbe::pan(scene);
+    scene.step();
+    EXPECT_EQ(scene.allBuildings().size(), all.size());
+}
+
+}  // namespace
+}  // namespace duskmere
