@@ -1,0 +1,161 @@
+// What screen-saver hosts and desktops do to a running saver: windows vanish, servers die,
+// signals arrive at any moment, windows shrink to nothing or change size all the time.
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "X11TestSupport.h"
+
+namespace duskmere::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Whether the process has installed its own handler for `sig` (so main() has begun).
+bool catches(pid_t pid, int sig) {
+    FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (!f) return false;
+    char line[256];
+    unsigned long long mask = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "SigCgt: %llx", &mask) == 1) break;
+    std::fclose(f);
+    return (mask >> (sig - 1)) & 1;
+}
+
+class DuskmereRobustness : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.running());
+        ASSERT_NE(client.display(), nullptr);
+    }
+    std::map<std::string, std::string> env() const { return {{"DISPLAY", server.name()}, {"XSCREENSAVER_WINDOW", ""}}; }
+
+    XvfbServer server{1024, 768};
+    TestClient client{server.name()};
+    ScratchFolder scratch;
+};
+
+TEST_F(DuskmereRobustness, TheWindowDestroyedByItsOwnerEndsItQuietly) {
+    for (const auto wait : {50ms, 180ms, 400ms}) {
+        const Window w = client.makeWindow(640, 480);
+        ChildProcess child({duskmereProgram, "-window-id", hexId(w)}, env());
+        std::this_thread::sleep_for(wait);
+        XDestroyWindow(client.display(), w);
+        client.sync();
+        EXPECT_EQ(describeStatus(child.finish(5000)), "exit 0") << "after " << wait.count() << " ms";
+        EXPECT_EQ(child.errorText(), "");
+    }
+}
+
+TEST_F(DuskmereRobustness, TheServerGoingAwayIsOneLineAndAFailureStatus) {
+    XvfbServer doomed(640, 480);
+    ASSERT_TRUE(doomed.running());
+    ChildProcess child({duskmereProgram}, {{"DISPLAY", doomed.name()}, {"XSCREENSAVER_WINDOW", ""}});
+    std::this_thread::sleep_for(600ms);
+    ASSERT_TRUE(child.running()) << child.errorText();
+    doomed.kill();
+    const int status = child.finish(5000);
+    ASSERT_TRUE(WIFEXITED(status)) << describeStatus(status);  // not killed by a signal, no core
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    const std::string errors = child.errorText();
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_NE(errors.find("duskmere: lost the connection to the X server"), std::string::npos) << errors;
+}
+
+TEST_F(DuskmereRobustness, StopSignalsAtAnyMomentEndItWithStatusZero) {
+    std::mt19937 random(1234);
+    const Window w = client.makeWindow(800, 600);
+    int n = 0;
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        for (int i = 0; i < 5; ++i, ++n) {
+            // Half the runs draw into a window of their own, half into ours.
+            std::vector<std::string> args = {duskmereProgram};
+            if (n % 2) args.insert(args.end(), {"-window-id", hexId(w)});
+            ChildProcess child(args, env());
+            // From the moment the program can catch the signal: while it opens the display,
+            // builds the scene, or runs.
+            for (int t = 0; t < 400 && !catches(child.pid(), sig); ++t) std::this_thread::sleep_for(1ms);
+            ASSERT_TRUE(catches(child.pid(), sig)) << child.errorText();
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 250000));
+            child.signal(sig);
+            EXPECT_EQ(describeStatus(child.finish(5000)), "exit 0") << "signal " << sig << ", run " << i << ": "
+                                                                      << child.errorText();
+        }
+    }
+}
+
+TEST_F(DuskmereRobustness, OnePixelAndEmptyViews) {
+    const Window w = client.makeWindow(1, 1);
+    const std::string captured = scratch.file("one.png"), rendered = scratch.file("render.png");
+    std::string errors;
+    int status = runToEnd({duskmereProgram, "-window-id", hexId(w), "--seed", "4", "--frames", "40", "--capture", captured},
+                          env(), 10000, &errors);
+    ASSERT_EQ(describeStatus(status), "exit 0") << errors;
+    status = runToEnd({renderProgram, "--bounds", "1x1", "--seed", "4", "--frames", "40", "--out", rendered}, {}, 10000, &errors);
+    ASSERT_EQ(describeStatus(status), "exit 0") << errors;
+    std::string why;
+    EXPECT_TRUE(samePngPictures(captured, rendered, why)) << why;
+
+    // At backing scale 4 a one-pixel window is a view of a quarter point: too small for a canvas,
+    // so it only shows black.
+    status = runToEnd({duskmereProgram, "-window-id", hexId(w), "--backing-scale", "4", "--frames", "10", "--capture", captured},
+                      env(), 10000, &errors);
+    ASSERT_EQ(describeStatus(status), "exit 0") << errors;
+    cairo_surface_t* s = cairo_image_surface_create_from_png(captured.c_str());
+    ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(*reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s)) & 0xFFFFFFu, 0u);
+    cairo_surface_destroy(s);
+}
+
+TEST_F(DuskmereRobustness, AWindowResizedEveryFrame) {
+    const Window w = client.makeWindow(300, 200);
+    ChildProcess child({duskmereProgram, "-window-id", hexId(w), "-fps"}, env());
+    std::mt19937 random(99);
+    const auto end = std::chrono::steady_clock::now() + 3s;
+    int i = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        // Mostly ordinary sizes, now and then a single pixel row or column.
+        const unsigned width = i % 9 == 0 ? 1 : 1 + random() % 900;
+        const unsigned height = i % 7 == 0 ? 1 : 1 + random() % 700;
+        XResizeWindow(client.display(), w, width, height);
+        client.sync();
+        std::this_thread::sleep_for(33ms);
+        ++i;
+    }
+    ASSERT_TRUE(child.running()) << child.errorText();
+    child.signal(SIGTERM);
+    EXPECT_EQ(describeStatus(child.finish(5000)), "exit 0");
+    // Nothing but the frame-rate reports.
+    std::string unexpected;
+    std::istringstream lines(child.errorText());
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" fps, ") == std::string::npos) unexpected += line + "\n";
+    EXPECT_EQ(unexpected, "");
+}
+
+TEST_F(DuskmereRobustness, NoDisplayAtStartIsOneLineAndStatusOne) {
+    std::string errors;
+    int status = runToEnd({duskmereProgram}, {{"DISPLAY", ":4093"}}, 10000, &errors);
+    EXPECT_EQ(describeStatus(status), "exit 1");
+    EXPECT_EQ(errors, "duskmere: cannot open display ':4093'\n");
+    status = runToEnd({duskmereProgram}, {{"DISPLAY", ""}}, 10000, &errors);
+    EXPECT_EQ(describeStatus(status), "exit 1");
+    EXPECT_EQ(errors, "duskmere: cannot open the display: DISPLAY is not set\n");
+    status = runToEnd({duskmereProgram, "-display", ":4094"}, env(), 10000, &errors);
+    EXPECT_EQ(describeStatus(status), "exit 1");
+    EXPECT_EQ(errors, "duskmere: cannot open display ':4094'\n");
+}
+
+}  // namespace
+}  // namespace duskmere::testing
