@@ -82,18 +82,6 @@ TEST(CityConstruction, EveryRowIsLaidOutAcrossTheScreen) {
     }
 }
 
-TEST(CityConstruction, FrontRowStartDrawIsTheFirstDraw) {
-    for (uint64_t seed : {3ULL, 12345ULL}) {
-        const DuskmereScene scene(720, 450, seed);
-        RNG replay(seed);
-        const int64_t start = -replay.intIn(0, 8 * 17);
-        const auto& all = scene.allBuildings();
-        const auto front = std::find_if(all.begin(), all.end(), [](const auto& b) { return b.front; });
-        ASSERT_NE(front, all.end());
-        EXPECT_EQ(front->x, start);
-    }
-}
-
 TEST(CityConstruction, ColoursAndShapesStayInTheirRanges) {
     for (uint64_t seed = 0; seed < 40; ++seed) {
         const DuskmereScene scene(720, 450, seed);  // maxT 25

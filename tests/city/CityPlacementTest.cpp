@@ -14,28 +14,6 @@ Building B(int64_t x, int64_t widthTiles, int64_t heightTiles, bool front, int64
     return CityProbe::building(x, widthTiles, heightTiles, front, style, color);
 }
 
-TEST(CityPlacement, MakeBuildingTakesFourDrawsInOrder) {
-    DuskmereScene scene(720, 450, 5);  // maxT 25
-    for (const bool front : {true, false}) {
-        for (int i = 0; i < 200; ++i) {
-            RNG replay = CityProbe::rng(scene);
-            const Building b = CityProbe::makeBuilding(scene, front);
-            const double u = replay.unit();
-            EXPECT_EQ(b.heightTiles, static_cast<int64_t>((front ? u * 0.5 + 0.1 : u * 0.6 + 0.4) * 25.0) + 1);
-            EXPECT_EQ(b.widthTiles, replay.intIn(5, 17));
-            EXPECT_EQ(b.style, replay.intBelow(6));
-            EXPECT_EQ(b.color, DuskmereScene::lightColors[static_cast<std::size_t>(replay.intBelow(2) + (front ? 0 : 1))]);
-            EXPECT_EQ(CityProbe::rng(scene).state, replay.state);
-            EXPECT_EQ(b.x, 720);
-            EXPECT_EQ(b.visible, 0);
-            EXPECT_EQ(b.lights, 0);
-            EXPECT_EQ(b.front, front);
-            EXPECT_GE(b.heightTiles, front ? 3 : 11);
-            EXPECT_LE(b.heightTiles, front ? 15 : 25);
-        }
-    }
-}
-
 TEST(CityPlacement, GapsAreWholeTilesFromOneDraw) {
     DuskmereScene scene(720, 450, 5);
     bool seen[6] = {};
