@@ -48,6 +48,8 @@ struct CampfireProbe {
     double& starAcc() { return s.starAcc; }
     double& rainAcc() { return s.rainAcc; }
     double& blockAcc() { return s.blockAcc; }
+    Meteors& meteors() { return s.meteors; }
+    Comets& comets() { return s.comets; }
 
     // Grid cells, in working-grid coordinates.
     uint32_t& base(int64_t x, int64_t y) { return s.base[s.idx(x, y)]; }
@@ -76,7 +78,10 @@ struct CampfireProbe {
     void scatterStars() { s.scatterStars(); }
     void drawBase(Canvas& canvas) const { s.drawBase(canvas); }
     void drawMoon(Canvas& canvas) const { s.drawMoon(canvas); }
+    void drawSkyEvents(Canvas& canvas) const { s.drawSkyEvents(canvas); }
+    void drawAnimals(Canvas& canvas) { s.drawAnimals(canvas); }
     void drawLit(Canvas& canvas) const { s.drawLit(canvas); }
+    void drawOverlay(Canvas& canvas) const { s.drawOverlay(canvas); }
     void drawFires(Canvas& canvas) const { s.drawFires(canvas); }
     void drawSparks(Canvas& canvas) const { s.drawSparks(canvas); }
     void drawFireflies(Canvas& canvas) const { s.drawFireflies(canvas); }
