@@ -73,6 +73,12 @@ bool IncrementalCairoPlatform::onDeviceGrid(const ViewRect& r) const {
     return whole(r.x * s) && whole(deviceY(r.y + r.height)) && whole(r.width * s / iw) && whole(r.height * s / ih);
 }
 
+bool IncrementalCairoPlatform::coversView(const ViewRect& r) const {
+    const double s = backingScale();
+    const double top = deviceY(r.y + r.height), bottom = deviceY(r.y);
+    return r.x * s <= 0 && (r.x + r.width) * s >= deviceWidth() && top <= 0 && bottom >= deviceHeight();
+}
+
 void IncrementalCairoPlatform::damageEverything() {
     damage_.assign(1, {0, 0, deviceWidth(), deviceHeight()});
 }
@@ -116,7 +122,8 @@ void IncrementalCairoPlatform::drawImage(const SaverImage& image, const ViewRect
         else CairoSaverPlatform::drawImage(image, rect);
         return;
     }
-    if (!haveLastRect_ || !sameRect(rect, lastRect_) || !onDeviceGrid(rect)) repaintAll_ = true;
+    const bool onGrid = onDeviceGrid(rect);
+    if (!haveLastRect_ || !sameRect(rect, lastRect_) || !onGrid) repaintAll_ = true;
     haveLastRect_ = true;
     lastRect_ = rect;
     if (repaintAll_) {
@@ -124,6 +131,12 @@ void IncrementalCairoPlatform::drawImage(const SaverImage& image, const ViewRect
         repaintAll_ = false;
     } else {
         clipToChanges(rect);
+    }
+    // The image is opaque: where it covers the whole view on whole pixels, what was filled
+    // under it cannot show, and filling it would only cost time.
+    if (onGrid && coversView(rect)) {
+        held_.clear();
+        CairoSaverPlatform::setFillGray(gray_, alpha_);
     }
     releaseHeldFills();
     phase_ = Phase::afterImage;

@@ -42,6 +42,7 @@ private:
     void clipToChanges(const ViewRect& rect);
     void damageEverything();
     bool onDeviceGrid(const ViewRect& rect) const;
+    bool coversView(const ViewRect& rect) const;
 
     Phase phase_ = Phase::idle;
     bool repaintAll_ = true;
