@@ -61,6 +61,7 @@ void X11Saver::handle(XEvent& event) {
         if (event.xunmap.window == window_.id) mapped_ = false;
         break;
     case VisibilityNotify:
+        if (event.xvisibility.window != window_.id) break;
         obscured_ = event.xvisibility.state == VisibilityFullyObscured;
         if (!obscured_) repaint_ = true;
         break;
