@@ -33,6 +33,7 @@ CampfireScene::CampfireScene(int64_t width, int64_t height, uint64_t seed)
     tile = std::max<int64_t>(1, truncated(s * 8.0));
 
     buildSky();
+    buildFireShades();
     const auto cells = static_cast<std::size_t>(ww * h);
     base.assign(cells, 0);
     buf.assign(cells, 0);
@@ -53,6 +54,8 @@ CampfireScene::CampfireScene(int64_t width, int64_t height, uint64_t seed)
     // The first camp stands at the middle of the screen and the grid starts full of trees.
     campStep();
     growRows();
+    litStamp += 1;
+    resolveLit();
 }
 
 void CampfireScene::buildSky() {
@@ -112,6 +115,17 @@ CampfireScene::Tree CampfireScene::firstPending(int64_t row) {
     Tree t = candidate(row, baseY);
     t.cx = 0;
     return t;
+}
+
+void CampfireScene::buildFireShades() {
+    for (std::size_t heat = 0; heat < fireColorAt.size(); ++heat) {
+        for (const FireShade& shade : firePalette) {
+            if (shade.min > heat) continue;
+            fireColorAt[heat] = shade.color;
+            fireShownAt[heat] = true;
+            break;
+        }
+    }
 }
 
 bool CampfireScene::openSky(int64_t x, int64_t y) const {

@@ -91,6 +91,12 @@ class CampfireScene : public PixelScene {
         uint32_t color;
     };
 
+    // A lit point resolved for the current glow: where it lands on the canvas and what it shows.
+    struct LitPixel {
+        uint32_t index;  // y * w + x
+        uint32_t color;
+    };
+
 public:
     CampfireScene(int64_t width, int64_t height, uint64_t seed);
 
@@ -230,6 +236,8 @@ private:
     void drawOverlay(Canvas& canvas) const;
     void drawSparks(Canvas& canvas) const;
     void drawFireflies(Canvas& canvas) const;
+    void resolveLit();
+    void buildFireShades();
 
     bool openSky(int64_t x, int64_t y) const;
     uint32_t silhouette(int32_t treeIndex) const;
@@ -294,6 +302,17 @@ private:
     std::vector<int64_t> campCentres;    // the camp centres a scroll's tree rows keep clear of
     std::vector<int64_t> fireColumns;    // every camp's fireX, handed to the animals when drawn
     std::vector<int32_t> renumber;       // old tree index to new, reused by every compaction
+
+    // The lit points change only when the glow or the list changes, both in step(); they are
+    // resolved there, once, so that drawing only has to copy their colours.
+    std::vector<LitPixel> litPixels;
+    uint64_t litStamp = 0;          // bumped whenever lit changes
+    uint64_t resolvedStamp = ~uint64_t{0};
+    float resolvedGlow = 0.0f;
+    bool litResolved = false;
+    // firePalette looked up by heat: the colour, and whether any threshold is reached at all.
+    std::array<uint32_t, 256> fireColorAt{};
+    std::array<bool, 256> fireShownAt{};
 };
 
 }  // namespace duskmere

@@ -80,14 +80,39 @@ void CampfireScene::drawAnimals(Canvas& canvas) {
 }
 
 void CampfireScene::drawLit(Canvas& canvas) const {
+    if (litResolved && resolvedGlow == glow && resolvedStamp == litStamp && canvas.width == w &&
+        canvas.height >= h) {
+        uint32_t* const out = canvas.px.data();
+        for (const LitPixel& p : litPixels) out[p.index] = p.color;
+        return;
+    }
+    const float factor = glow;
+    const int64_t columns = std::min(w, canvas.width);
+    const auto rows = static_cast<uint64_t>(canvas.height);
+    for (const Lit& p : lit) {
+        if (p.x >= columns || static_cast<uint64_t>(p.y) >= rows) continue;
+        const float e = p.level * factor * 2.0f;
+        const auto whole = static_cast<int64_t>(e);
+        const int64_t n = whole + (e - static_cast<float>(whole) > p.thr ? 1 : 0);
+        if (n >= 1) canvas.at(p.x, p.y) = n >= 2 ? p.bright : p.dim;
+    }
+}
+
+void CampfireScene::resolveLit() {
+    litPixels.clear();
+    resolvedGlow = glow;
+    resolvedStamp = litStamp;
+    // Canvas indices are kept in 32 bits; a scene too large for that draws its points directly.
+    litResolved = static_cast<uint64_t>(w) * static_cast<uint64_t>(h) <= 0xFFFFFFFFull;
+    if (!litResolved) return;
     const float factor = glow;
     for (const Lit& p : lit) {
         if (p.x >= w) continue;
         const float e = p.level * factor * 2.0f;
         const auto whole = static_cast<int64_t>(e);
         const int64_t n = whole + (e - static_cast<float>(whole) > p.thr ? 1 : 0);
-        if (n < 1 || !canvas.contains(p.x, p.y)) continue;
-        canvas.at(p.x, p.y) = n >= 2 ? p.bright : p.dim;
+        if (n < 1) continue;
+        litPixels.push_back({static_cast<uint32_t>(p.y * w + p.x), n >= 2 ? p.bright : p.dim});
     }
 }
 
@@ -97,14 +122,11 @@ void CampfireScene::drawFires(Canvas& canvas) const {
         const int64_t left = camp.fireX - fw / 2;
         for (int64_t r = 0; r < fh; ++r) {
             const int64_t y = top + r;
-            for (int64_t k = 0; k < fw; ++k) {
-                const uint8_t v = camp.heat[static_cast<std::size_t>(r * fw + k)];
+            if (y < 0 || y >= canvas.height) continue;
+            const uint8_t* row = camp.heat.data() + r * fw;
+            for (int64_t k = std::max<int64_t>(0, -left); k < fw && left + k < canvas.width; ++k) {
                 // Cells colder than every threshold stay transparent.
-                for (const FireShade& shade : firePalette) {
-                    if (shade.min > v) continue;
-                    if (canvas.contains(left + k, y)) canvas.at(left + k, y) = shade.color;
-                    break;
-                }
+                if (fireShownAt[row[k]]) canvas.at(left + k, y) = fireColorAt[row[k]];
             }
         }
     }

@@ -24,6 +24,7 @@ void CampfireScene::step() {
     spawnSparks();
     moveSparks();
     moveFireflies();
+    if (glow != resolvedGlow || litStamp != resolvedStamp) resolveLit();
 }
 
 void CampfireScene::revealTrees() {

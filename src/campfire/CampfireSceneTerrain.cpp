@@ -31,6 +31,7 @@ void CampfireScene::shift() {
     origin = origin + 1 == ww ? 0 : origin + 1;
     fillColumn(ww - 1, pan + ww - 1);
     scrollContents();
+    litStamp += 1;
     growRows();
     campStep();
     if (trees.size() >= compactAt) compactTrees();

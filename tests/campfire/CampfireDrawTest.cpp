@@ -85,6 +85,32 @@ TEST(CampfireDraw, LitPointsStepThroughDimAndBrightAtTheirThresholds) {
     EXPECT_EQ(canvas.at(0, 2), marker);  // nothing wrapped onto the next row
 }
 
+TEST(CampfireDraw, LitPointsResolvedByTheStepDrawAsTheyWouldDirectly) {
+    CampfireScene scene(320, 180, 33);
+    CampfireProbe p(scene);
+    Canvas resolved(320, 180), direct(320, 180), narrow(200, 180);
+    int64_t shown = 0;
+    for (int frame = 1; frame <= 2400; ++frame) {
+        scene.step();
+        if (frame % 37 != 0) continue;
+        ASSERT_TRUE(p.litResolvedForDrawing());
+        fill(resolved, marker);
+        p.drawLit(resolved);
+        fill(narrow, marker);
+        p.drawLit(narrow);  // another width never takes the resolved indices
+        p.lit();            // no change, but the resolved list is no longer trusted
+        ASSERT_FALSE(p.litResolvedForDrawing());
+        fill(direct, marker);
+        p.drawLit(direct);
+        ASSERT_EQ(resolved.px, direct.px) << "frame " << frame;
+        for (int64_t y = 0; y < 180; ++y) {
+            for (int64_t x = 0; x < 200; ++x) ASSERT_EQ(narrow.at(x, y), direct.at(x, y)) << x << "," << y;
+        }
+        for (uint32_t px : direct.px) shown += px != marker ? 1 : 0;
+    }
+    EXPECT_GT(shown, 1000);
+}
+
 TEST(CampfireDraw, FireCellsTakeThePaletteAndColdCellsStayClear) {
     CampfireScene scene(480, 270, 4);
     CampfireProbe p(scene);

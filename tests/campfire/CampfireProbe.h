@@ -30,7 +30,14 @@ struct CampfireProbe {
     std::array<std::vector<Tree>, 2>& recent() { return s.recent; }
     std::vector<Camp>& camps() { return s.camps; }
     int64_t& nextCampX() { return s.nextCampX; }
-    std::vector<Lit>& lit() { return s.lit; }
+    // Handing out the list counts as changing it: drawing then resolves the points afresh.
+    std::vector<Lit>& lit() {
+        s.litStamp += 1;
+        return s.lit;
+    }
+    bool litResolvedForDrawing() const {
+        return s.litResolved && s.resolvedGlow == s.glow && s.resolvedStamp == s.litStamp;
+    }
     std::vector<OverlayPixel>& overlay() { return s.overlay; }
     std::vector<MoonPixel>& moon() { return s.moon; }
     std::vector<Spark>& sparks() { return s.sparks; }
