@@ -170,8 +170,8 @@ public:
     const Meteors& meteorEvents() const { return meteors; }
     const Comets& cometEvents() const { return comets; }
     const Animals& animalWalkers() const { return animals; }
-    // How many trees the list has dropped since construction: the index a tree had when it was
-    // committed is its index in allTrees() plus the drops made since.
+    // How many trees have been dropped from the list because no pixel referred to them any more;
+    // allTrees().size() + droppedTrees() is the number of trees ever committed.
     int64_t droppedTrees() const { return dropped; }
 
 private:

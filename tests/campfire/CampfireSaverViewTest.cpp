@@ -41,16 +41,5 @@ TEST(CampfireSaverView, ShowsTheForestAtAbout270Rows) {
     EXPECT_EQ(canvasHash(*view.canvas()), canvasHash(expected));
 }
 
-TEST(CampfireSaverView, DecodedViewMakesTheSameKindOfScene) {
-    RecordingPlatform platform;
-    platform.viewBounds = {296, 184};
-    CampfireSaverView view(platform, PixelSaverView::FromCoder{});
-    view.drawRect();
-    const auto* scene = dynamic_cast<const CampfireScene*>(view.scene());
-    ASSERT_NE(scene, nullptr);
-    EXPECT_EQ(scene->width(), 296);
-    EXPECT_EQ(scene->height(), 184);
-}
-
 }  // namespace
 }  // namespace duskmere
