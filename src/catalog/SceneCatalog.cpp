@@ -1,5 +1,7 @@
 #include "catalog/SceneCatalog.h"
 
+#include "campfire/CampfireSaverView.h"
+#include "campfire/CampfireScene.h"
 #include "city/DuskmereSaverView.h"
 #include "city/DuskmereScene.h"
 
@@ -19,6 +21,7 @@ std::unique_ptr<PixelSaverView> makeViewOf(SaverPlatform& platform) {
 
 constexpr SceneEntry entries[] = {
     {"city", makeSceneOf<DuskmereScene>, makeViewOf<DuskmereSaverView>},
+    {"campfire", makeSceneOf<CampfireScene>, makeViewOf<CampfireSaverView>},
 };
 
 }  // namespace
