@@ -42,7 +42,7 @@ CampfireScene::CampfireScene(int64_t width, int64_t height, uint64_t seed)
     painted.assign(cells, 0);
     owner.assign(cells, -1);
     stick.assign(cells, 0);
-    for (int64_t x = 0; x < ww; ++x) fillColumn(x, x);
+    fillGrid();
 
     buildMoon();
     buildFireflies();

@@ -192,6 +192,8 @@ private:
     // Terrain: scrolling and trees.
     void shift();
     void fillColumn(int64_t x, int64_t worldX);
+    void fillGrid();
+    uint32_t freshColor(int64_t worldX, int64_t y) const;
     void scrollContents();
     void growRows();
     void growRow(int64_t row);

@@ -37,15 +37,17 @@ void CampfireScene::shift() {
     if (trees.size() >= compactAt) compactTrees();
 }
 
-void CampfireScene::fillColumn(int64_t x, int64_t worldX) {
+uint32_t CampfireScene::freshColor(int64_t worldX, int64_t y) const {
     // The dither phase follows the world column, so the sky pattern scrolls unbroken.
+    if (y >= groundY) return groundColor;
+    const SkyRow& row = skyRow[static_cast<std::size_t>(y)];
+    return row.frac > bayer4At(worldX, y) ? row.high : row.low;
+}
+
+void CampfireScene::fillColumn(int64_t x, int64_t worldX) {
     for (int64_t y = 0; y < h; ++y) {
         const std::size_t i = idx(x, y);
-        uint32_t color = groundColor;
-        if (y < groundY) {
-            const SkyRow& row = skyRow[static_cast<std::size_t>(y)];
-            color = row.frac > bayer4At(worldX, y) ? row.high : row.low;
-        }
+        const uint32_t color = freshColor(worldX, y);
         base[i] = color;
         buf[i] = color;
         owner[i] = -1;
@@ -53,6 +55,22 @@ void CampfireScene::fillColumn(int64_t x, int64_t worldX) {
         tentMask[i] = 0;
         skyMask[i] = y < groundY ? 1 : 0;
         stick[i] = y < groundY ? 0 : (rng.unit() < 0.07 ? 1 : 0);
+    }
+}
+
+void CampfireScene::fillGrid() {
+    // Every column as a scroll would bring it in, with world column x; the grids start cleared.
+    // The colours go row by row for the sake of the cache; the grass specks keep the order of
+    // their draws, column by column and top to bottom.
+    for (int64_t y = 0; y < h; ++y) {
+        for (int64_t x = 0; x < ww; ++x) {
+            const std::size_t i = idx(x, y);
+            base[i] = buf[i] = freshColor(x, y);
+            skyMask[i] = y < groundY ? 1 : 0;
+        }
+    }
+    for (int64_t x = 0; x < ww; ++x) {
+        for (int64_t y = std::max<int64_t>(groundY, 0); y < h; ++y) stick[idx(x, y)] = rng.unit() < 0.07 ? 1 : 0;
     }
 }
 
