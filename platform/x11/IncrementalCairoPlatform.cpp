@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace duskmere {
 
@@ -25,36 +26,23 @@ bool IncrementalCairoPlatform::hasGraphicsContext() {
         lastDeviceHeight_ = deviceHeight();
     }
     damage_.clear();
-    held_.clear();
+    under_.clear();
+    over_.clear();
     changed_ = nullptr;
     phase_ = ok ? Phase::beforeImage : Phase::idle;
     return ok;
 }
 
 void IncrementalCairoPlatform::setFillGray(double gray, double alpha) {
-    if (phase_ == Phase::beforeImage) {
-        gray_ = gray;
-        alpha_ = alpha;
-        return;
-    }
-    CairoSaverPlatform::setFillGray(gray, alpha);
+    gray_ = gray;
+    alpha_ = alpha;
+    if (phase_ == Phase::direct) CairoSaverPlatform::setFillGray(gray, alpha);
 }
 
 void IncrementalCairoPlatform::fillRect(const ViewRect& rect) {
-    if (phase_ == Phase::beforeImage) {
-        held_.push_back({gray_, alpha_, rect});
-        return;
-    }
-    CairoSaverPlatform::fillRect(rect);
-}
-
-void IncrementalCairoPlatform::releaseHeldFills() {
-    for (const HeldFill& f : held_) {
-        CairoSaverPlatform::setFillGray(f.gray, f.alpha);
-        CairoSaverPlatform::fillRect(f.rect);
-    }
-    if (!held_.empty()) CairoSaverPlatform::setFillGray(gray_, alpha_);
-    held_.clear();
+    if (phase_ == Phase::beforeImage) under_.push_back({gray_, alpha_, rect});
+    else if (phase_ == Phase::recording) over_.push_back({gray_, alpha_, rect});
+    else CairoSaverPlatform::fillRect(rect);
 }
 
 std::unique_ptr<SaverImage> IncrementalCairoPlatform::makeImage(const uint32_t* pixels, int64_t width, int64_t height) {
@@ -63,9 +51,84 @@ std::unique_ptr<SaverImage> IncrementalCairoPlatform::makeImage(const uint32_t* 
     return std::make_unique<ShownImage>();
 }
 
+void IncrementalCairoPlatform::drawDirectly() {
+    for (const Fill& f : under_) {
+        CairoSaverPlatform::setFillGray(f.gray, f.alpha);
+        CairoSaverPlatform::fillRect(f.rect);
+    }
+    under_.clear();
+    CairoSaverPlatform::setFillGray(gray_, alpha_);
+    phase_ = Phase::direct;
+    damageEverything();
+}
+
+void IncrementalCairoPlatform::drawImage(const SaverImage& image, const ViewRect& rect) {
+    const bool shown = dynamic_cast<const ShownImage*>(&image) != nullptr;
+    if (!shown || phase_ != Phase::beforeImage || !changed_) {
+        // Not the one image of an ordinary redraw: draw it whole, and everything next time.
+        drawDirectly();
+        repaintAll_ = true;
+        if (shown) drawSurface(shown_.image(), rect);
+        else CairoSaverPlatform::drawImage(image, rect);
+        return;
+    }
+    // Only where canvas pixels fall on whole device pixels and the opaque image covers the view
+    // is a part of the picture the same as the whole; elsewhere every frame is drawn whole.
+    const bool partial = onDeviceGrid(rect) && coversView(rect);
+    if (!haveLastRect_ || !sameRect(rect, lastRect_) || !partial) repaintAll_ = true;
+    haveLastRect_ = true;
+    lastRect_ = rect;
+    if (repaintAll_) {
+        repaintAll_ = false;
+        // The fills under an opaque image that covers the view cannot show.
+        if (partial) under_.clear();
+        drawDirectly();
+        drawSurface(shown_.image(), rect);
+        return;
+    }
+    imageRect_ = rect;
+    under_.clear();  // covered, as above
+    phase_ = Phase::recording;
+}
+
+void IncrementalCairoPlatform::replayInBox(const cairo_rectangle_int_t& box) {
+    cairo_t* cr = context();
+    cairo_save(cr);
+    cairo_rectangle(cr, box.x, box.y, box.width, box.height);
+    cairo_clip(cr);
+    drawSurface(shown_.image(), imageRect_);
+    const double s = backingScale();
+    for (const Fill& f : over_) {
+        // Only fills that reach the box can change it.
+        const double top = deviceY(f.rect.y + f.rect.height), bottom = deviceY(f.rect.y);
+        if (bottom <= box.y || top >= box.y + box.height) continue;
+        if ((f.rect.x + f.rect.width) * s <= box.x || f.rect.x * s >= box.x + box.width) continue;
+        CairoSaverPlatform::setFillGray(f.gray, f.alpha);
+        CairoSaverPlatform::fillRect(f.rect);
+    }
+    cairo_restore(cr);
+}
+
+void IncrementalCairoPlatform::findDeviceBoxes() {
+    const ViewRect& r = imageRect_;
+    const double s = backingScale();
+    const double sx = r.width * s / cairo_image_surface_get_width(shown_.image());
+    const double sy = r.height * s / cairo_image_surface_get_height(shown_.image());
+    const double ox = r.x * s, oy = deviceY(r.y + r.height);
+    const double dw = deviceWidth(), dh = deviceHeight();
+    boxes_.clear();
+    // A device pixel of margin on each side covers any rounding at the edges of the enlargement.
+    for (const ShownCanvas::Box& b : *changed_) {
+        const double x0 = std::clamp(std::floor(ox + static_cast<double>(b.x0) * sx) - 1, 0.0, dw);
+        const double x1 = std::clamp(std::ceil(ox + static_cast<double>(b.x1) * sx) + 1, 0.0, dw);
+        const double y0 = std::clamp(std::floor(oy + static_cast<double>(b.y0) * sy) - 1, 0.0, dh);
+        const double y1 = std::clamp(std::ceil(oy + static_cast<double>(b.y1) * sy) + 1, 0.0, dh);
+        if (x0 >= x1 || y0 >= y1) continue;
+        boxes_.push_back({static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)});
+    }
+}
+
 bool IncrementalCairoPlatform::onDeviceGrid(const ViewRect& r) const {
-    // Only where canvas pixels fall on whole device pixels is a clipped redraw the same, pixel
-    // for pixel, as a full one; elsewhere edges are blended and every frame is drawn whole.
     const double s = backingScale();
     const double iw = cairo_image_surface_get_width(shown_.image());
     const double ih = cairo_image_surface_get_height(shown_.image());
@@ -79,77 +142,43 @@ bool IncrementalCairoPlatform::coversView(const ViewRect& r) const {
     return r.x * s <= 0 && (r.x + r.width) * s >= deviceWidth() && top <= 0 && bottom >= deviceHeight();
 }
 
+void IncrementalCairoPlatform::shiftDeviceLeft(int pixels) {
+    cairo_surface_t* picture = surface();  // flushed
+    const int w = deviceWidth(), h = deviceHeight();
+    if (!picture || pixels <= 0 || pixels >= w) return;
+    unsigned char* data = cairo_image_surface_get_data(picture);
+    const int stride = cairo_image_surface_get_stride(picture);
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
+        std::memmove(row, row + pixels, static_cast<size_t>(w - pixels) * sizeof(uint32_t));
+    }
+    cairo_surface_mark_dirty(picture);
+}
+
 void IncrementalCairoPlatform::damageEverything() {
     damage_.assign(1, {0, 0, deviceWidth(), deviceHeight()});
-}
-
-void IncrementalCairoPlatform::clipToChanges(const ViewRect& r) {
-    const double s = backingScale();
-    const double iw = cairo_image_surface_get_width(shown_.image());
-    const double ih = cairo_image_surface_get_height(shown_.image());
-    const double sx = r.width * s / iw, sy = r.height * s / ih;
-    const double ox = r.x * s, oy = deviceY(r.y + r.height);
-    const int dw = deviceWidth(), dh = deviceHeight();
-    cairo_t* cr = context();
-    damage_.clear();
-    // A device pixel of margin on each side covers any rounding at the edges of the enlargement.
-    for (const ShownCanvas::Box& b : *changed_) {
-        const double x0 = std::floor(ox + static_cast<double>(b.x0) * sx) - 1;
-        const double x1 = std::ceil(ox + static_cast<double>(b.x1) * sx) + 1;
-        const double y0 = std::floor(oy + static_cast<double>(b.y0) * sy) - 1;
-        const double y1 = std::ceil(oy + static_cast<double>(b.y1) * sy) + 1;
-        const int ix0 = static_cast<int>(std::clamp(x0, 0.0, static_cast<double>(dw)));
-        const int ix1 = static_cast<int>(std::clamp(x1, 0.0, static_cast<double>(dw)));
-        const int iy0 = static_cast<int>(std::clamp(y0, 0.0, static_cast<double>(dh)));
-        const int iy1 = static_cast<int>(std::clamp(y1, 0.0, static_cast<double>(dh)));
-        if (ix0 >= ix1 || iy0 >= iy1) continue;
-        damage_.push_back({ix0, iy0, ix1 - ix0, iy1 - iy0});
-        cairo_rectangle(cr, ix0, iy0, ix1 - ix0, iy1 - iy0);
-    }
-    if (damage_.empty()) cairo_rectangle(cr, 0, 0, 0, 0);
-    cairo_clip(cr);
-}
-
-void IncrementalCairoPlatform::drawImage(const SaverImage& image, const ViewRect& rect) {
-    const bool shown = dynamic_cast<const ShownImage*>(&image) != nullptr;
-    if (!shown || phase_ != Phase::beforeImage || !changed_) {
-        // Not the one image of an ordinary redraw: draw it whole, and everything next time.
-        releaseHeldFills();
-        phase_ = Phase::afterImage;
-        damageEverything();
-        repaintAll_ = true;
-        if (shown) drawSurface(shown_.image(), rect);
-        else CairoSaverPlatform::drawImage(image, rect);
-        return;
-    }
-    const bool onGrid = onDeviceGrid(rect);
-    if (!haveLastRect_ || !sameRect(rect, lastRect_) || !onGrid) repaintAll_ = true;
-    haveLastRect_ = true;
-    lastRect_ = rect;
-    if (repaintAll_) {
-        damageEverything();
-        repaintAll_ = false;
-    } else {
-        clipToChanges(rect);
-    }
-    // The image is opaque: where it covers the whole view on whole pixels, what was filled
-    // under it cannot show, and filling it would only cost time.
-    if (onGrid && coversView(rect)) {
-        held_.clear();
-        CairoSaverPlatform::setFillGray(gray_, alpha_);
-    }
-    releaseHeldFills();
-    phase_ = Phase::afterImage;
-    drawSurface(shown_.image(), rect);
 }
 
 const std::vector<cairo_rectangle_int_t>& IncrementalCairoPlatform::finishRedraw() {
     if (phase_ == Phase::beforeImage) {
         // No image this time (a view too small for a canvas): what was filled is the picture.
-        releaseHeldFills();
-        damageEverything();
+        drawDirectly();
         repaintAll_ = true;
         haveLastRect_ = false;
+    } else if (phase_ == Phase::recording) {
+        findDeviceBoxes();
+        if (shown_.scrolledLeft()) {
+            // The canvas moved one pixel left: move the picture alike and touch up the rest,
+            // including the strip at the right edge that nothing was moved into.
+            const int step = static_cast<int>(imageRect_.width * backingScale() /
+                                              cairo_image_surface_get_width(shown_.image()));
+            shiftDeviceLeft(step);
+            const int x = std::max(0, deviceWidth() - step - 1);
+            boxes_.push_back({x, 0, deviceWidth() - x, deviceHeight()});
+        }
+        for (const cairo_rectangle_int_t& box : boxes_) replayInBox(box);
+        if (shown_.scrolledLeft()) damageEverything();
+        else damage_ = boxes_;
     }
     if (phase_ != Phase::idle && context()) cairo_reset_clip(context());
     phase_ = Phase::idle;

@@ -12,10 +12,11 @@ namespace duskmere {
 // says which those were, so that only they need to reach the screen. The picture is the same,
 // pixel for pixel, as a full redraw of CairoSaverPlatform.
 //
-// How: the host's redraw fills the view black, then draws the canvas image, then the scanlines.
-// The fills before the image are held back until the image arrives; by then the changed canvas
-// pixels are known, and everything is drawn clipped to the device boxes under them. Anything
-// else (a new size, a new image rectangle, repaint()) draws the whole view.
+// How: the host's redraw fills the view black, draws the canvas image, then the scanlines. The
+// drawing is recorded instead of done; at the end, once the changed canvas pixels are known, it
+// is replayed once per device box under them, clipped to that one box (cairo blends the partly
+// covered scanline rows differently under a clip of several boxes, so one box at a time). A
+// new size, a new image rectangle, a fractional enlargement or repaint() draws the whole view.
 class IncrementalCairoPlatform : public CairoSaverPlatform {
 public:
     using CairoSaverPlatform::CairoSaverPlatform;
@@ -32,27 +33,33 @@ public:
     void drawImage(const SaverImage& image, const ViewRect& rect) override;
 
 private:
-    struct HeldFill {
+    struct Fill {
         double gray, alpha;
         ViewRect rect;
     };
-    enum class Phase { idle, beforeImage, afterImage };
+    // beforeImage and recording hold the drawing back; direct passes it straight to cairo.
+    enum class Phase { idle, beforeImage, recording, direct };
 
-    void releaseHeldFills();
-    void clipToChanges(const ViewRect& rect);
+    void drawDirectly();
+    void replayInBox(const cairo_rectangle_int_t& box);
+    void findDeviceBoxes();
     void damageEverything();
     bool onDeviceGrid(const ViewRect& rect) const;
     bool coversView(const ViewRect& rect) const;
+    void shiftDeviceLeft(int pixels);
 
     Phase phase_ = Phase::idle;
     bool repaintAll_ = true;
     double gray_ = 0, alpha_ = 1;
-    std::vector<HeldFill> held_;
+    std::vector<Fill> under_;  // fills before the image
+    std::vector<Fill> over_;   // fills after it
     ShownCanvas shown_;
     const std::vector<ShownCanvas::Box>* changed_ = nullptr;
+    ViewRect imageRect_;
     bool haveLastRect_ = false;
     ViewRect lastRect_;
     int lastDeviceWidth_ = -1, lastDeviceHeight_ = -1;
+    std::vector<cairo_rectangle_int_t> boxes_;
     std::vector<cairo_rectangle_int_t> damage_;
 };
 

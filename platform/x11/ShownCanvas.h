@@ -23,6 +23,9 @@ public:
     const std::vector<Box>& update(const uint32_t* pixels, int64_t width, int64_t height);
     // The next update reports the whole canvas as changed.
     void forget() { last_.clear(); }
+    // Whether the last update found the picture moved one canvas pixel to the left, as scrolling
+    // scenes do. Its boxes then hold what differs from the moved picture, and the right column.
+    bool scrolledLeft() const { return scrolled_; }
 
     cairo_surface_t* image() const { return image_.get(); }
 
@@ -31,12 +34,15 @@ private:
     static constexpr int64_t bandRows = 8;
 
     void convertRow(const uint32_t* pixels, int64_t y, int64_t x0, int64_t x1);
+    bool looksScrolledLeft(const uint32_t* pixels) const;
+    void shiftLeft(const uint32_t* pixels);
 
     std::vector<uint32_t> last_;  // empty when nothing is known
     CairoSurface image_;
     int64_t width_ = 0;
     int64_t height_ = 0;
     std::vector<Box> boxes_;
+    bool scrolled_ = false;
 };
 
 }  // namespace duskmere

@@ -15,14 +15,18 @@ namespace {
 // Changes a few pixels each frame, and now and then a large patch, like a night scene does.
 class SparkleScene : public PixelScene {
 public:
-    SparkleScene(int64_t w, int64_t h, uint64_t seed) : w_(w), h_(h), state_(seed | 1) {}
+    SparkleScene(int64_t w, int64_t h, uint64_t seed, bool scrolls = false)
+        : w_(w), h_(h), state_(seed | 1), scrolls_(scrolls) {}
     void step() override {
         ++frame_;
+        if (scrolls_ && frame_ % 3 == 0) ++offset_;
         const int n = frame_ % 7 == 0 ? 0 : 1 + static_cast<int>(next() % 6);
         for (int i = 0; i < n; ++i) {
             const int64_t x = below(w_), y = below(h_);
             spots_.push_back({x, y, static_cast<uint32_t>(next()) | 0xFF000000u});
         }
+        // Over a scrolling landscape only the latest few stay, as sparks and animals come and go.
+        if (scrolls_ && spots_.size() > 4) spots_.erase(spots_.begin(), spots_.end() - 4);
         if (frame_ % 11 == 0) {
             const int64_t x = below(w_), y = below(h_);
             patch_ = {x, y, next()};
@@ -30,7 +34,8 @@ public:
     }
     void draw(Canvas& c) override {
         for (int64_t y = 0; y < h_; ++y)
-            for (int64_t x = 0; x < w_; ++x) c.px[static_cast<size_t>(y * w_ + x)] = 0xFF201008u + static_cast<uint32_t>(y);
+            for (int64_t x = 0; x < w_; ++x)
+                c.px[static_cast<size_t>(y * w_ + x)] = scrolls_ ? terrain(x + offset_, y) : 0xFF201008u + static_cast<uint32_t>(y);
         for (const Spot& s : spots_) c.px[static_cast<size_t>(s.y * w_ + s.x)] = s.color;
         for (int64_t y = patch_.y; y < std::min(h_, patch_.y + 9); ++y)
             for (int64_t x = patch_.x; x < std::min(w_, patch_.x + 13); ++x)
@@ -47,8 +52,15 @@ private:
         return state_ >> 33;
     }
     int64_t below(int64_t n) { return static_cast<int64_t>(next() % static_cast<uint64_t>(n)); }
+    // A landscape that moves left by one pixel every third frame.
+    static uint32_t terrain(int64_t x, int64_t y) {
+        const uint64_t hash = static_cast<uint64_t>(x) * 0x9E3779B97F4A7C15u ^ static_cast<uint64_t>(y / 3) * 0xC2B2AE3D27D4EB4Fu;
+        return 0xFF000000u | static_cast<uint32_t>(hash >> 40);
+    }
     int64_t w_, h_;
     uint64_t state_;
+    bool scrolls_;
+    int64_t offset_ = 0;
     int frame_ = 0;
     std::vector<Spot> spots_;
     struct {
@@ -154,6 +166,18 @@ TEST(IncrementalCairoPlatform, PaintsTheSamePicturesAsAFullRedraw) {
                                      {120, 160.5, 1}},   // a fractional height
 
                                     40, 99);
+}
+
+class ScrollingView : public SparkleView {
+public:
+    using SparkleView::SparkleView;
+    std::unique_ptr<PixelScene> makeScene(int64_t w, int64_t h, uint64_t seed) override {
+        return std::make_unique<SparkleScene>(w, h, seed, true);
+    }
+};
+
+TEST(IncrementalCairoPlatform, AScrollingPictureIsMovedAndTouchedUp) {
+    expectSamePictures<ScrollingView>({{160, 100, 1}, {150, 151, 1}, {173, 201, 1}, {61, 40, 1}, {100, 100, 2}}, 40, 7);
 }
 
 TEST(IncrementalCairoPlatform, SizeChangesRepaintEverything) {
