@@ -38,7 +38,12 @@ void PixelSaverView::prepare() {
     if (std::isnan(scale) || scale < 1.0) scale = 1.0;
     const auto w = static_cast<int64_t>(std::ceil(bounds.width / scale));
     const auto h = static_cast<int64_t>(std::ceil(bounds.height / scale));
-    if (canvas_ && canvas_->width == w && canvas_->height == h) return;
+    if (canvas_ && canvas_->width == w && canvas_->height == h) {
+        // The same canvas can fit a view at another whole scale (720 x 450 shows 1440 x 900 at 2
+        // and 2160 x 1350 at 3): keep the scene, but enlarge it to fill the view.
+        pixelScale_ = scale;
+        return;
+    }
 
     pixelScale_ = scale;
     canvas_ = std::make_unique<Canvas>(w, h);

@@ -160,6 +160,20 @@ TEST(PixelSaverView, SameSizeKeepsTheSceneAndResizeRestartsIt) {
     EXPECT_EQ(view.scenesMade, 3);
 }
 
+TEST(PixelSaverView, SameCanvasAtAnotherScaleFillsTheView) {
+    RecordingPlatform p;
+    p.viewBounds = {1440, 900};
+    TestView view(p, PixelSaverView::FromFrame{}, false);
+    view.drawRect();
+    p.viewBounds = {2160, 1350};  // 720 x 450 again, now at scale 3
+    view.drawRect();
+    EXPECT_EQ(view.scenesMade, 1);
+    EXPECT_EQ(view.pixelScale(), 3.0);
+    ASSERT_EQ(p.images.size(), 2u);
+    EXPECT_EQ(p.images[1].rect.width, 2160);
+    EXPECT_EQ(p.images[1].rect.height, 1350);
+}
+
 TEST(PixelSaverView, PresentationFillsDrawsAndLaysScanlines) {
     RecordingPlatform p;
     p.viewBounds = {1440, 900};
