@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "campfire/CampfireScene.h"
+#include "pixels/EraseDisc.h"
 
 namespace duskmere {
 
@@ -126,26 +127,10 @@ void CampfireScene::eraseDiscs() {
 void CampfireScene::eraseDisc() {
     // Restores a small round patch, so that stars and warm needles do not pile up for ever.
     const double k = static_cast<double>(h) / 480.0;
-    const int64_t n = rng.intIn(2, 15);
-    int64_t d = truncated(static_cast<double>(n) * k);
-    if (d < 2) d = 1;
-    const int64_t x0 = rng.intIn(-d, ww);
-    const int64_t y0 = rng.intIn(-d, h);
-    const double c = static_cast<double>(d - 1) * 0.5;
-    const double r2 = static_cast<double>(d * d) * 0.25;
-    for (int64_t m = 0; m < d; ++m) {
-        const int64_t y = y0 + m;
-        if (y < 0 || y >= h) continue;
-        const double dm = static_cast<double>(m) - c;
-        for (int64_t j = 0; j < d; ++j) {
-            const int64_t x = x0 + j;
-            if (x < 0 || x >= ww) continue;
-            const double dj = static_cast<double>(j) - c;
-            if (!(r2 >= dj * dj + dm * dm)) continue;
-            const std::size_t i = idx(x, y);
-            buf[i] = painted[i] != 0 ? silhouette(owner[i]) : base[i];
-        }
-    }
+    duskmere::eraseDisc(rng, k, ww, h, [this](int64_t x, int64_t y) {
+        const std::size_t i = idx(x, y);
+        buf[i] = painted[i] != 0 ? silhouette(owner[i]) : base[i];
+    });
 }
 
 void CampfireScene::stepSky() {

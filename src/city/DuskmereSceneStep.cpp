@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "city/DuskmereScene.h"
+#include "pixels/EraseDisc.h"
 
 namespace duskmere {
 
@@ -64,24 +65,7 @@ void DuskmereScene::eraseDiscs() {
     rainAcc += static_cast<double>(w * h) * 3e-4 / (72 * scale * scale);
     while (rainAcc >= 1) {
         rainAcc -= 1;
-        const int64_t n = rng.intIn(2, 15);
-        int64_t d = static_cast<int64_t>(static_cast<double>(n) * scale);
-        if (d < 2) d = 1;
-        const int64_t x0 = rng.intIn(-d, w);
-        const int64_t y0 = rng.intIn(-d, h);
-        const double cc = static_cast<double>(d - 1) * 0.5;
-        const double r2 = static_cast<double>(d * d) * 0.25;
-        for (int64_t m = 0; m < d; ++m) {
-            const int64_t y = y0 + m;
-            if (y < 0 || y >= h) continue;
-            const double dy = static_cast<double>(m) - cc;
-            for (int64_t j = 0; j < d; ++j) {
-                const int64_t x = x0 + j;
-                if (x < 0 || x >= w) continue;
-                const double dx = static_cast<double>(j) - cc;
-                if (r2 >= dx * dx + dy * dy) buf[static_cast<std::size_t>(y * w + x)] = black;
-            }
-        }
+        eraseDisc(rng, scale, w, h, [this](int64_t x, int64_t y) { buf[static_cast<std::size_t>(y * w + x)] = black; });
     }
 }
 
