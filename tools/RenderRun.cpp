@@ -88,9 +88,10 @@ int runRender(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     }
     if (!o.out.empty()) {
         std::string error;
+        // An output nobody can write is a bad argument: say so before any work starts.
         if (!folderIsWritable(o.out, error)) {
             std::fprintf(err, "duskmere-render: %s\n", error.c_str());
-            return 1;
+            return 2;
         }
     }
     uint64_t seed;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -119,22 +122,42 @@ TEST_F(RenderFiles, ViewImagesHaveDeviceSize) {
 }
 
 TEST_F(RenderFiles, UnwritableFolderFailsBeforeWorkAndLeavesNothing) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders; /dev/full covers the write error";
-    chmod(dir.c_str(), 0555);
     int status = -1;
-    render({"--canvas", "32x20", "--out", (dir / "x.png").string()}, &status);
-    EXPECT_EQ(status, 1);
-    chmod(dir.c_str(), 0755);
-    EXPECT_EQ(entries(), 0u);
+    // A read-only folder stops everyone but root; sysfs refuses new files even to root.
+    if (geteuid() != 0) {
+        chmod(dir.c_str(), 0555);
+        render({"--canvas", "32x20", "--out", (dir / "x.png").string()}, &status);
+        EXPECT_EQ(status, 2);
+        chmod(dir.c_str(), 0755);
+        EXPECT_EQ(entries(), 0u);
+    }
+    if (fs::is_directory("/sys/kernel")) {
+        render({"--canvas", "32x20", "--out", "/sys/kernel/duskmere-x.png"}, &status);
+        EXPECT_EQ(status, 2);
+        EXPECT_FALSE(fs::exists("/sys/kernel/duskmere-x.png"));
+    }
+    render({"--canvas", "32x20", "--out", "/nonexistent-folder/x.png"}, &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_FALSE(fs::exists("/nonexistent-folder/x.png"));
 }
 
-TEST(Render, FullDiskIsOneErrorAndNoFile) {
-    // /dev/full takes no temporary files beside it, so this fails at the folder check; a file in a
-    // missing folder fails the same way.
-    int status = -1;
-    render({"--canvas", "32x20", "--out", "/nonexistent-folder/x.png"}, &status);
-    EXPECT_EQ(status, 1);
-    EXPECT_FALSE(fs::exists("/nonexistent-folder/x.png"));
+TEST_F(RenderFiles, AWriteErrorMidRunIsStatusOneAndLeavesNoPartialFile) {
+    // A file size limit fails the write as a full disk would, even for root.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{2048, 2048};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        int status = -1;
+        render({"--canvas", "400x300", "--seed", "2", "--frames", "3000", "--out", (dir / "big.png").string()}, &status);
+        _exit(status);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(entries(), 0u);
 }
 
 }  // namespace
