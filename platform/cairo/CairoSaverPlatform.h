@@ -57,7 +57,6 @@ protected:
     void drawSurface(cairo_surface_t* source, const ViewRect& rect);
 
 private:
-
     double backingScale_;
     ViewSize bounds_{0, 0};
     std::optional<uint64_t> fixedSeed_;
