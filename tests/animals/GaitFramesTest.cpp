@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/ReferenceVectors.h"
 
 namespace duskmere {
 namespace {
@@ -20,10 +21,7 @@ struct ReferenceFrame {
     std::vector<std::string> rows;
 };
 
-std::string referencePath() {
-    const char* source = std::getenv("DUSKMERE_SOURCE_DIR");
-    return std::string(source ? source : ".") + "/../shared/vectors/sprites.txt";
-}
+std::string referencePath() { return testing::referenceVectorsDir() + "sprites.txt"; }
 
 // Reads "<species> frame <k>: <W>x<H>, <N> bits set" headers, each followed by zero or more
 // bitmap rows indented by two spaces.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -14,16 +13,12 @@
 
 #include "campfire/CampfireScene.h"
 #include "pixels/Canvas.h"
-#include "pixels/CanvasHash.h"
+#include "support/ReferenceVectors.h"
 
 namespace duskmere {
 namespace {
 
-std::filesystem::path vectorsDir() {
-    const char* source = std::getenv("DUSKMERE_SOURCE_DIR");
-    if (source == nullptr) return {};
-    return std::filesystem::path(source) / ".." / "shared" / "vectors";
-}
+std::filesystem::path vectorsDir() { return testing::referenceVectorsDir(); }
 
 std::vector<std::string> readLines(const std::filesystem::path& path) {
     std::vector<std::string> lines;
@@ -170,56 +165,15 @@ TEST(CampfireVectors, ConstructionMatchesTheReference) {
 }
 
 TEST(CampfireVectors, FrameHashesMatchTheReference) {
-    SKIP_WITHOUT("hashes.txt");
-    struct HashCase {
-        int64_t width = 0, height = 0, frames = 0, every = 1;
-        uint64_t seed = 0;
-        std::vector<std::pair<int64_t, uint64_t>> want;
-    };
-    std::vector<HashCase> cases;
-    bool campfire = false;
-    for (const std::string& line : readLines(path)) {
-        std::istringstream in(line);
-        std::string word;
-        in >> word;
-        if (word == "case") {
-            std::string scene, size;
-            in >> scene >> size;
-            campfire = scene == "campfire";
-            if (!campfire) continue;
-            HashCase c;
-            in >> word >> c.seed >> word >> c.frames >> word >> c.every;
-            c.width = std::stoll(size.substr(0, size.find('x')));
-            c.height = std::stoll(size.substr(size.find('x') + 1));
-            cases.push_back(c);
-        } else if (word == "frame" && campfire) {
-            int64_t frame;
-            std::string value;
-            in >> frame >> value;
-            cases.back().want.emplace_back(frame, hex(value));
-        }
-    }
+    std::ifstream in;
+    std::string why;
+    if (!testing::openReferenceFile("hashes.txt", in, why)) GTEST_SKIP() << why;
+    const auto cases = testing::readReferenceHashes(in, "campfire");
     ASSERT_EQ(cases.size(), 3u);
-    for (const HashCase& c : cases) {
-        const std::string label = std::to_string(c.width) + "x" + std::to_string(c.height) +
-                                  " seed " + std::to_string(c.seed);
-        SCOPED_TRACE(label);
-        ASSERT_FALSE(c.want.empty());
+    for (const auto& c : cases) {
+        ASSERT_FALSE(c.hashes.empty());
         CampfireScene scene(c.width, c.height, c.seed);
-        Canvas canvas(c.width, c.height);
-        std::size_t next = 0;
-        int64_t matched = 0;
-        for (int64_t frame = 0; frame <= c.frames && next < c.want.size(); ++frame) {
-            if (frame > 0) scene.step();
-            if (c.want[next].first != frame) continue;
-            scene.draw(canvas);
-            const uint64_t got = canvasHash(canvas);
-            ASSERT_EQ(got, c.want[next].second) << "first difference at frame " << frame << " after "
-                                                << matched << " matching frames";
-            ++matched;
-            ++next;
-        }
-        EXPECT_EQ(next, c.want.size());
+        testing::expectReferenceHashes(scene, c);
     }
 }
 

@@ -2,45 +2,19 @@
 // construction, and per-frame canvas hashes over long runs.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "city/DuskmereScene.h"
-#include "pixels/CanvasHash.h"
+#include "support/ReferenceVectors.h"
 
 namespace duskmere {
 namespace {
 
-std::string vectorsDir() {
-    const char* src = std::getenv("DUSKMERE_SOURCE_DIR");
-    return src ? std::string(src) + "/../shared/vectors/" : std::string();
-}
-
-// Opens a reference file, or explains why the test cannot run.
-bool openVectors(const std::string& name, std::ifstream& in, std::string& why) {
-    const std::string dir = vectorsDir();
-    if (dir.empty()) {
-        why = "DUSKMERE_SOURCE_DIR is not set; run through ctest to check the reference vectors";
-        return false;
-    }
-    in.open(dir + name);
-    if (!in) {
-        why = "no reference vectors at " + dir + name;
-        return false;
-    }
-    return true;
-}
-
-bool parseSize(const std::string& s, int64_t& w, int64_t& h) {
-    const auto x = s.find('x');
-    if (x == std::string::npos) return false;
-    w = std::stoll(s.substr(0, x));
-    h = std::stoll(s.substr(x + 1));
-    return true;
-}
+using testing::openReferenceFile;
+using testing::parseReferenceSize;
 
 struct ConstructionCase {
     std::string label;
@@ -73,7 +47,7 @@ std::vector<ConstructionCase> readConstruction(std::istream& in) {
             std::string scene, size, seedWord;
             ConstructionCase c;
             ls >> scene >> size >> seedWord >> c.seed;
-            if (scene != "city" || !parseSize(size, c.w, c.h)) continue;
+            if (scene != "city" || !parseReferenceSize(size, c.w, c.h)) continue;
             c.label = line;
             cases.push_back(c);
         } else if (cases.empty()) {
@@ -116,7 +90,7 @@ std::vector<ConstructionCase> readConstruction(std::istream& in) {
 TEST(CityVectors, ConstructionMatchesReference) {
     std::ifstream in;
     std::string why;
-    if (!openVectors("city-construction.txt", in, why)) GTEST_SKIP() << why;
+    if (!openReferenceFile("city-construction.txt", in, why)) GTEST_SKIP() << why;
     const auto cases = readConstruction(in);
     ASSERT_FALSE(cases.empty()) << "no city cases in city-construction.txt";
 
@@ -157,65 +131,15 @@ TEST(CityVectors, ConstructionMatchesReference) {
     }
 }
 
-struct HashCase {
-    std::string label;
-    int64_t w = 0, h = 0, frames = 0, every = 1;
-    uint64_t seed = 0;
-    std::vector<std::pair<int64_t, uint64_t>> hashes;
-};
-
-std::vector<HashCase> readCityHashes(std::istream& in) {
-    std::vector<HashCase> cases;
-    bool city = false;
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream ls(line);
-        std::string word;
-        ls >> word;
-        if (word == "case") {
-            std::string scene, size, k;
-            HashCase c;
-            ls >> scene >> size >> k >> c.seed >> k >> c.frames >> k >> c.every;
-            city = scene == "city" && parseSize(size, c.w, c.h) && c.every > 0;
-            if (city) {
-                c.label = line;
-                cases.push_back(c);
-            }
-        } else if (word == "frame" && city) {
-            int64_t f = 0;
-            std::string hex;
-            ls >> f >> hex;
-            cases.back().hashes.emplace_back(f, std::stoull(hex, nullptr, 16));
-        }
-    }
-    return cases;
-}
-
 TEST(CityVectors, FrameHashesMatchReference) {
     std::ifstream in;
     std::string why;
-    if (!openVectors("hashes.txt", in, why)) GTEST_SKIP() << why;
-    const auto cases = readCityHashes(in);
+    if (!openReferenceFile("hashes.txt", in, why)) GTEST_SKIP() << why;
+    const auto cases = testing::readReferenceHashes(in, "city");
     ASSERT_FALSE(cases.empty()) << "no city cases in hashes.txt";
-
-    for (const HashCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        DuskmereScene scene(c.w, c.h, c.seed);
-        Canvas canvas(c.w, c.h);
-        std::vector<std::pair<int64_t, uint64_t>> got;
-        scene.draw(canvas);
-        got.emplace_back(0, canvasHash(canvas));
-        for (int64_t f = 1; f <= c.frames; ++f) {
-            scene.step();
-            if (f % c.every != 0) continue;
-            scene.draw(canvas);
-            got.emplace_back(f, canvasHash(canvas));
-        }
-        ASSERT_EQ(got.size(), c.hashes.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            ASSERT_EQ(got[i].first, c.hashes[i].first);
-            ASSERT_EQ(got[i].second, c.hashes[i].second) << "first difference at frame " << got[i].first;
-        }
+    for (const auto& c : cases) {
+        DuskmereScene scene(c.width, c.height, c.seed);
+        testing::expectReferenceHashes(scene, c);
     }
 }
 
