@@ -63,12 +63,9 @@ int renderView(const RenderOptions& o, const SceneEntry& entry, uint64_t seed, F
     std::unique_ptr<PixelSaverView> view = entry.makeView(platform);
     view->drawRect();  // the first redraw builds canvas and scene; ticks before it step nothing
     for (int64_t n = 0; n <= o.frames; ++n) {
-        if (n > 0) {
-            view->animateOneFrame();
-            if (!output.wanted(n)) continue;
-            view->drawRect();
-        }
+        if (n > 0) view->animateOneFrame();
         if (!output.wanted(n)) continue;
+        if (n > 0) view->drawRect();  // frame 0 is the first redraw's
         if (!view->canvas()) {
             std::fputs("duskmere-render: the view made no canvas\n", output.errors());
             return 1;
