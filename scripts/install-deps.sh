@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the programs need (only those missing).
+# Installs the Debian packages that a group of jobs needs (only those missing).
+# Usage: install-deps.sh [GROUP...], groups as below; no group means core.
 set -euo pipefail
-packages=(build-essential cmake ninja-build pkg-config python3 clang
+declare -A groups=(
+  # The Linux build, its tests and the programs.
+  [core]="build-essential cmake ninja-build pkg-config python3 clang
           libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libx11-dev
-          xvfb x11-utils xdotool)
+          xvfb x11-utils xdotool"
+)
+[ $# -gt 0 ] || set -- core
+packages=()
+for g in "$@"; do
+  [ -n "${groups[$g]+set}" ] || { echo "install-deps.sh: unknown group '$g'" >&2; exit 2; }
+  read -r -a list <<< "$(echo ${groups[$g]})"
+  packages+=("${list[@]}")
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace duskmere {
+
+// The one way our programs write a file the user named (--out, --capture, on every platform).
+// What the path names decides how it is written:
+//   - a regular file or nothing: a temporary file beside it, renamed over it when complete (the
+//     old file's permission bits kept, the folder synced), so the path holds the whole new file
+//     or the old one, never half of either;
+//   - a symbolic link: the same, for the file it resolves to, in that file's own folder (a
+//     dangling link whose folder exists is created; a loop is an error);
+//   - a character device, FIFO or socket: written straight to, no temporary file, no rename;
+//   - a folder, or a path ending in a separator: refused.
+
+// Checks, before any long work, that `path` can be written as above. False with a one-line
+// reason in `error` when it cannot; the caller reports it as a bad argument (status 2).
+bool checkOutputPath(const std::string& path, std::string& error);
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();  // abandons a file that was not committed
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Starts writing `path`. False with a one-line reason in `error` on failure.
+    bool open(const std::string& path, std::string& error);
+    // Appends bytes; false once any write has failed (the reason comes with commit()).
+    bool write(const void* data, size_t size);
+    // Finishes the file: flushes, renames into place, syncs the folder. False with a one-line
+    // reason (such as "No space left on device") when any step or earlier write failed; nothing
+    // of the new file is left behind then, and an older file at the path is untouched.
+    bool commit(std::string& error);
+    // Drops what was written so far; the path keeps what it had.
+    void abandon();
+
+private:
+    struct State;
+    State* state_ = nullptr;
+};
+
+}  // namespace duskmere

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "host/SaverPlatform.h"
+
+namespace duskmere {
+
+// The drawing half of SaverPlatform done in software, into a picture of device pixels, for hosts
+// whose own graphics cannot blend the scanlines' fractional coverage the way the reference does
+// (GDI, a browser canvas). The picture equals, pixel for pixel, what the cairo platform paints
+// for the same bounds and backing scale. Hosts subclass it for the view and process operations,
+// run the view's redraw, then copy to the screen only the boxes that changed.
+class SoftwareSaverPlatform : public SaverPlatform {
+public:
+    // A rectangle of device pixels, [x0, x1) x [y0, y1), row 0 at the top.
+    struct DeviceBox {
+        int x0, y0, x1, y1;
+    };
+
+    explicit SoftwareSaverPlatform(double backingScale = 1.0);
+
+    // Device pixels per point; a change repaints everything at the next redraw.
+    void setBackingScale(double scale);
+    double backingScale() const { return backingScale_; }
+    // The view's size in points, as bounds() reports it.
+    void setBounds(ViewSize points);
+    ViewSize bounds() const override { return bounds_; }
+
+    // The picture of the last redraw: deviceWidth() x deviceHeight() pixels, row-major, top row
+    // first, in the canvas's format (bytes R, G, B, then 0xFF). Empty before the first redraw.
+    const uint32_t* devicePixels() const { return pixels_.data(); }
+    int deviceWidth() const { return deviceWidth_; }
+    int deviceHeight() const { return deviceHeight_; }
+
+    // Ends a redraw the view ran: the device boxes whose pixels may differ from the picture
+    // before it (the whole picture after a change of size or scale, or after repaintAll()).
+    const std::vector<DeviceBox>& finishRedraw();
+    // The next finishRedraw() reports the whole picture (after the screen lost it).
+    void repaintAll();
+
+    bool hasGraphicsContext() override;
+    void setFillGray(double gray, double alpha) override;
+    void fillRect(const ViewRect& rect) override;
+    void setInterpolationNone() override;
+    std::unique_ptr<SaverImage> makeImage(const uint32_t* pixels, int64_t width, int64_t height) override;
+    void drawImage(const SaverImage& image, const ViewRect& rect) override;
+
+private:
+    double backingScale_;
+    ViewSize bounds_{0, 0};
+    std::vector<uint32_t> pixels_;
+    int deviceWidth_ = 0;
+    int deviceHeight_ = 0;
+    std::vector<DeviceBox> boxes_;
+    // The implementation adds what it needs below.
+};
+
+}  // namespace duskmere
