@@ -77,14 +77,13 @@ std::vector<ConstructionCase> constructionCases(const std::filesystem::path& pat
     return cases;
 }
 
-#define SKIP_WITHOUT(file)                                                              \
+#define NEED_VECTORS(file)                                                              \
     const std::filesystem::path path = vectorsDir() / (file);                           \
-    if (vectorsDir().empty() || !std::filesystem::exists(path))                         \
-        GTEST_SKIP() << "reference vectors not found (DUSKMERE_SOURCE_DIR/../shared/vectors/" \
-                     << (file) << ")";
+    if (vectorsDir().empty()) GTEST_SKIP() << "DUSKMERE_SOURCE_DIR is not set";           \
+    ASSERT_TRUE(std::filesystem::exists(path)) << "reference vectors not found: " << path;
 
 TEST(CampfireVectors, ConstructionMatchesTheReference) {
-    SKIP_WITHOUT("campfire-construction.txt");
+    NEED_VECTORS("campfire-construction.txt");
     const auto cases = constructionCases(path);
     ASSERT_FALSE(cases.empty());
     for (const ConstructionCase& c : cases) {

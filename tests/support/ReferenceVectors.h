@@ -17,11 +17,11 @@
 
 namespace duskmere::testing {
 
-// The reference figures of an independent model, kept beside the checkout. CTest says where the
-// sources are; empty when it did not.
+// The reference figures of an independent model, kept in the repository's test data. CTest says
+// where the sources are; empty when it did not.
 inline std::string referenceVectorsDir() {
     const char* source = std::getenv("DUSKMERE_SOURCE_DIR");
-    return source ? std::string(source) + "/../shared/vectors/" : std::string();
+    return source ? std::string(source) + "/tests/data/vectors/" : std::string();
 }
 
 // Opens a reference file, or says why the test cannot run.
@@ -33,7 +33,9 @@ inline bool openReferenceFile(const std::string& name, std::ifstream& in, std::s
     }
     in.open(dir + name);
     if (!in) {
+        // The figures live in the repository, so a missing file is a broken checkout, not a skip.
         why = "no reference vectors at " + dir + name;
+        ADD_FAILURE() << why;
         return false;
     }
     return true;
