@@ -7,6 +7,10 @@ declare -A groups=(
   [core]="build-essential cmake ninja-build pkg-config python3 clang
           libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libx11-dev
           xvfb x11-utils xdotool"
+  # The Debian package: CPack's dependency scan, and the package checker.
+  [package]="cmake ninja-build dpkg-dev file lintian"
+  # duskmere under the real xscreensaver daemon; xwd reads the screen back.
+  [daemon]="xscreensaver xvfb x11-apps python3"
 )
 [ $# -gt 0 ] || set -- core
 packages=()

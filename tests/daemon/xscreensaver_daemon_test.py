@@ -1,0 +1,302 @@
+#!/usr/bin/env python3
+"""duskmere under the real xscreensaver daemon, on a private Xvfb.
+
+usage: xscreensaver_daemon_test.py PATH/TO/duskmere
+
+Three rounds of `xscreensaver-command -activate` / `-deactivate` with a settings file that lists
+only `duskmere -root` in mode one. Each round must show the city on the root (lit windows, read
+back with xwd), and after deactivation duskmere must be gone within 2 s, not left a zombie, and
+the daemon's verbose log must hold no complaint about it. The daemon refuses to start hacks as
+root, so as root this runs it as an unprivileged user (created if need be).
+Exit status: 0 passed, 1 failed, 77 skipped (no unprivileged user to be had).
+"""
+import os, pwd, re, shutil, signal, struct, subprocess, sys, tempfile, time
+
+TEST_USER = 'duskmere-test'
+ROUNDS = 3
+SCREEN = (640, 400)
+START_WITHIN = 5.0    # s from -activate until the daemon has forked duskmere
+LIT_WITHIN = 10.0     # s from -activate until the screen shows lit windows
+GONE_WITHIN = 2.0     # s from -deactivate until duskmere has left the process table
+MIN_LIT_PIXELS = 200  # warm window pixels in the lower half: a city, not a black screen
+
+SETTINGS = """\
+mode:\t\tone
+selected:\t0
+timeout:\t0:30:00
+cycle:\t\t0:00:00
+lock:\t\tFalse
+fade:\t\tFalse
+unfade:\t\tFalse
+splash:\t\tFalse
+dpmsEnabled:\tFalse
+programs:\tduskmere -root \\n
+"""
+
+
+class Failed(Exception):
+    pass
+
+
+def skip(reason):
+    print('SKIP: ' + reason)
+    sys.exit(77)
+
+
+def unprivileged_user():
+    """The account to run the daemon as: ourselves unless root; else duskmere-test (made here
+    when missing), else nobody."""
+    if os.getuid() != 0:
+        return pwd.getpwuid(os.getuid())
+    for attempt in range(2):
+        try:
+            return pwd.getpwnam(TEST_USER)
+        except KeyError:
+            pass
+        if attempt == 0 and shutil.which('useradd'):
+            subprocess.run(['useradd', '--system', '--no-create-home', '--home-dir', '/nonexistent',
+                            '--shell', '/usr/sbin/nologin', TEST_USER],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        return pwd.getpwnam('nobody')
+    except KeyError:
+        skip('running as root, and neither %s could be created nor nobody found' % TEST_USER)
+
+
+def start_xvfb(work):
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '%dx%dx24' % SCREEN,
+                             '-nolisten', 'tcp', '-br'],
+                            pass_fds=[write], stdout=subprocess.DEVNULL,
+                            stderr=open(os.path.join(work, 'xvfb.log'), 'w'))
+    os.close(write)
+    number = b''
+    with os.fdopen(read, 'rb') as r:
+        while not number.endswith(b'\n'):
+            chunk = r.read(1)
+            if not chunk:
+                raise Failed('Xvfb did not start (see xvfb.log)')
+            number += chunk
+    return xvfb, ':' + number.decode().strip()
+
+
+def screen_pixels(display):
+    """The root window as (width, height, [(r, g, b), ...]) from xwd, for a 24/32-bit visual."""
+    data = subprocess.run(['xwd', '-root', '-silent', '-display', display], check=True,
+                          capture_output=True, timeout=10).stdout
+    h = struct.unpack('>25I', data[:100])
+    header, width, height, byte_order, bpp, line = h[0], h[4], h[5], h[7], h[11], h[12]
+    masks, ncolors = h[14:17], h[19]
+    if bpp != 32:
+        raise Failed('xwd gave %d bits per pixel; expected 32' % bpp)
+    shifts = [(m & -m).bit_length() - 1 for m in masks]
+    start = header + ncolors * 12
+    order = 'little' if byte_order == 0 else 'big'
+    pixels = []
+    for y in range(height):
+        row = data[start + y * line: start + y * line + width * 4]
+        for x in range(width):
+            v = int.from_bytes(row[4 * x: 4 * x + 4], order)
+            pixels.append(tuple((v & m) >> s for m, s in zip(masks, shifts)))
+    return width, height, pixels
+
+
+def lit_window_pixels(display):
+    """Warm, bright pixels in the lower half of the screen, where the buildings stand."""
+    width, height, pixels = screen_pixels(display)
+    lower = pixels[(height // 2) * width:]
+    return sum(1 for r, g, b in lower if r >= 120 and g >= 40 and r >= b + 40)
+
+
+def become_subreaper():
+    """Adopt the daemon's orphans. xscreensaver-gfx exits as soon as it has signalled its hack, so
+    the hack ends as an orphan; as its adoptive parent we see its exit at once and its status,
+    whatever the machine's init does about zombies and however slowly."""
+    import ctypes
+    PR_SET_CHILD_SUBREAPER = 36
+    libc = ctypes.CDLL(None, use_errno=True)
+    if libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
+        raise Failed('prctl(PR_SET_CHILD_SUBREAPER): %s' % os.strerror(ctypes.get_errno()))
+
+
+def process_state(pid):
+    """(one-letter state, parent pid) of pid, or None once it has left the process table."""
+    try:
+        with open('/proc/%d/stat' % pid) as f:
+            fields = f.read().rsplit(')', 1)[1].split()
+            return fields[0], int(fields[1])
+    except (FileNotFoundError, ProcessLookupError, IndexError):
+        return None
+
+
+def ended(pid, status):
+    """True once pid has gone: reaped by its parent, or exited as our adopted orphan (reaped
+    here, its exit status kept in status)."""
+    state = process_state(pid)
+    if state is None:
+        return True
+    if state == ('Z', os.getpid()):
+        status.append(os.waitpid(pid, 0)[1])
+        return True
+    return False
+
+
+def executable(pid):
+    try:
+        return os.path.realpath('/proc/%d/exe' % pid, strict=True)
+    except OSError:
+        raise Failed('duskmere (pid %d) ended before it could be seen running' % pid)
+
+
+def read_log(path):
+    with open(path, errors='replace') as f:
+        return f.read()
+
+
+def wait_for(what, within, probe, interval=0.05):
+    start = time.monotonic()
+    while True:
+        value = probe()
+        if value:
+            return value, time.monotonic() - start
+        if time.monotonic() - start > within:
+            raise Failed('%s: not within %.1f s' % (what, within))
+        time.sleep(interval)
+
+
+def complaints(lines, pid, user):
+    """Log lines that speak against the hack: anything but its launch and its ordinary stop.
+    The account's name is left out, as it may itself contain the hack's."""
+    expected = [re.compile(r'forked "duskmere[^"]*" in pid %d on window 0x[0-9a-f]+' % pid),
+                re.compile(r'killing pid %d \(duskmere\)$' % pid)]
+    alarm = re.compile(r'duskmere|pid %d\b|abnormal|crash|core dumped|not found|no programs' % pid,
+                       re.IGNORECASE)
+    return [l for l in lines if alarm.search(l.replace(user, 'USER'))
+            and not any(e.search(l) for e in expected)]
+
+
+def run(program):
+    for tool in ('Xvfb', 'xwd', 'xscreensaver', 'xscreensaver-command'):
+        if not shutil.which(tool):
+            raise Failed('%s is not installed (scripts/install-deps.sh daemon)' % tool)
+    user = unprivileged_user()
+    become_subreaper()
+    work = tempfile.mkdtemp(prefix='duskmere-daemon-')
+    os.chmod(work, 0o755)
+    xvfb = daemon = None
+    try:
+        # The daemon's user must reach the hack and its settings, wherever the build lives.
+        bindir, home = os.path.join(work, 'bin'), os.path.join(work, 'home')
+        os.mkdir(bindir, 0o755)
+        os.mkdir(home, 0o755)
+        hack = os.path.join(bindir, 'duskmere')
+        shutil.copy(program, hack)
+        os.chmod(hack, 0o755)
+        with open(os.path.join(home, '.xscreensaver'), 'w') as f:
+            f.write(SETTINGS)
+        if os.getuid() == 0:
+            os.chown(home, user.pw_uid, user.pw_gid)
+            os.chown(os.path.join(home, '.xscreensaver'), user.pw_uid, user.pw_gid)
+
+        xvfb, display = start_xvfb(work)
+        env = {'HOME': home, 'DISPLAY': display, 'USER': user.pw_name, 'LOGNAME': user.pw_name,
+               'PATH': bindir + ':/usr/local/bin:/usr/bin:/bin', 'LANG': 'C.UTF-8'}
+        as_user = dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[]) if os.getuid() == 0 else {}
+        log_path = os.path.join(work, 'daemon.log')
+        daemon = subprocess.Popen(['xscreensaver', '-no-splash', '-verbose'], env=env, cwd=home,
+                                  stdin=subprocess.DEVNULL, stdout=open(log_path, 'w'),
+                                  stderr=subprocess.STDOUT, start_new_session=True, **as_user)
+
+        def command(arg):
+            return subprocess.run(['xscreensaver-command', arg], env=env, cwd=home,
+                                  capture_output=True, timeout=10, **as_user).returncode == 0
+
+        wait_for('the daemon answering', 10, lambda: daemon.poll() is None and command('-version'),
+                 interval=0.2)
+        if daemon.poll() is not None:
+            raise Failed('the daemon exited with status %d' % daemon.returncode)
+
+        for rnd in range(1, ROUNDS + 1):
+            log_before = len(read_log(log_path))
+            t0 = time.monotonic()
+            if not command('-activate'):
+                raise Failed('round %d: xscreensaver-command -activate failed' % rnd)
+            launch = re.compile(r'forked "duskmere[^"]*" in pid (\d+) on window (0x[0-9a-f]+)')
+            found, started = wait_for('round %d: the daemon starting duskmere' % rnd, START_WITHIN,
+                                      lambda: launch.search(read_log(log_path)[log_before:]))
+            pid, window = int(found.group(1)), int(found.group(2), 16)
+            # Forked first, then exec'd: wait for the program to change.
+            gfx = os.path.realpath('/proc/%d/exe' % daemon.pid)
+            exe, _ = wait_for('round %d: duskmere running' % rnd, START_WITHIN,
+                              lambda: (e := executable(pid)) and not e.endswith('/xscreensaver-gfx')
+                              and e != gfx and e, interval=0.01)
+            if exe != os.path.realpath(hack):
+                raise Failed('round %d: the daemon ran %s, not the duskmere under test' % (rnd, exe))
+            with open('/proc/%d/environ' % pid, 'rb') as f:
+                given = dict(v.split(b'=', 1) for v in f.read().split(b'\0') if b'=' in v)
+            if int(given.get(b'XSCREENSAVER_WINDOW', b'0'), 0) != window:
+                raise Failed('round %d: duskmere was not given the daemon\'s window 0x%x' % (rnd, window))
+            lit, _ = wait_for('round %d: lit windows on the screen' % rnd, LIT_WITHIN - started,
+                              lambda: (n := lit_window_pixels(display)) >= MIN_LIT_PIXELS and n,
+                              interval=0.25)
+            shown = time.monotonic() - t0
+            if (process_state(pid) or ('Z',))[0] == 'Z':
+                raise Failed('round %d: duskmere exited while the screen was blanked' % rnd)
+
+            if not command('-deactivate'):
+                raise Failed('round %d: xscreensaver-command -deactivate failed' % rnd)
+            status = []
+            try:
+                _, gone = wait_for('round %d: duskmere gone' % rnd, GONE_WITHIN,
+                                   lambda: ended(pid, status), interval=0.01)
+            except Failed:
+                state = process_state(pid)
+                raise Failed('round %d: duskmere (pid %d) still %s %.1f s after -deactivate'
+                             % (rnd, pid, 'a zombie of pid %d' % state[1] if state and state[0] == 'Z'
+                                else 'running', GONE_WITHIN))
+            if status and not (os.WIFEXITED(status[0]) and os.WEXITSTATUS(status[0]) == 0):
+                raise Failed('round %d: duskmere ended with wait status 0x%x, not exit 0'
+                             % (rnd, status[0]))
+            time.sleep(0.5)  # let the daemon finish its log of the round
+            lines = read_log(log_path)[log_before:].splitlines()
+            bad = complaints(lines, pid, user.pw_name)
+            if bad:
+                raise Failed('round %d: the daemon\'s log complains:\n  ' % rnd + '\n  '.join(bad))
+            print('round %d: duskmere (pid %d) started %.2f s after -activate, %d lit pixels on '
+                  'screen at %.2f s; gone %.3f s after -deactivate (%s)'
+                  % (rnd, pid, started, lit, shown, gone,
+                     'exit 0' if status else 'reaped by its parent'), flush=True)
+        if daemon.poll() is not None:
+            raise Failed('the daemon exited with status %d' % daemon.returncode)
+    except Failed:
+        log_path = os.path.join(work, 'daemon.log')
+        if os.path.exists(log_path):
+            print('--- daemon log ---\n' + read_log(log_path)[-4000:], file=sys.stderr)
+        raise
+    finally:
+        for p in (daemon, xvfb):
+            if p and p.poll() is None:
+                try:
+                    os.killpg(p.pid, signal.SIGTERM) if p is daemon else p.terminate()
+                    p.wait(timeout=5)
+                except (ProcessLookupError, subprocess.TimeoutExpired):
+                    p.kill()
+                    p.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main():
+    if len(sys.argv) != 2 or not os.access(sys.argv[1], os.X_OK):
+        print('usage: xscreensaver_daemon_test.py PATH/TO/duskmere', file=sys.stderr)
+        return 2
+    try:
+        run(sys.argv[1])
+    except Failed as e:
+        print('FAILED: %s' % e, file=sys.stderr)
+        return 1
+    print('passed: %d rounds' % ROUNDS)
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
