@@ -16,7 +16,7 @@ TEST_USER = 'duskmere-test'
 ROUNDS = 3
 SCREEN = (640, 400)
 START_WITHIN = 5.0    # s from -activate until the daemon has forked duskmere
-LIT_WITHIN = 20.0     # s from -activate until the screen shows lit windows (slow on a loaded machine)
+LIT_WITHIN = 20.0     # s from -activate until lit windows show (slow on a loaded machine)
 GONE_WITHIN = 2.0     # s from -deactivate until duskmere has left the process table
 MIN_LIT_PIXELS = 100  # warm window pixels in the lower half: a city, not a black screen
 
