@@ -4,10 +4,11 @@
 usage: xscreensaver_daemon_test.py PATH/TO/duskmere
 
 Three rounds of `xscreensaver-command -activate` / `-deactivate` with a settings file that lists
-only `PATH/TO/duskmere -root` in mode one. Each round must show the city on the root (lit windows, read
-back with xwd), and after deactivation duskmere must be gone within 2 s, not left a zombie, and
-the daemon's verbose log must hold no complaint about it. The daemon refuses to start hacks as
-root, so as root this runs it as an unprivileged user (created if need be).
+only `PATH/TO/duskmere -root` in mode one. Each round must show the city on the root (lit
+windows, read back with xwd), and after deactivation duskmere must be gone within 2 s with exit
+status 0, not left a zombie, and the daemon's verbose log must hold no complaint about it. The
+daemon refuses to start hacks as root, so as root this runs it as an unprivileged user (created
+if need be).
 Exit status: 0 passed, 1 failed, 77 skipped (no unprivileged user to be had).
 """
 import os, pwd, re, shutil, signal, struct, subprocess, sys, tempfile, time
@@ -204,7 +205,9 @@ def run(program):
         xvfb, display = start_xvfb(work)
         env = {'HOME': home, 'DISPLAY': display, 'USER': user.pw_name, 'LOGNAME': user.pw_name,
                'PATH': bindir + ':/usr/local/bin:/usr/bin:/bin', 'LANG': 'C.UTF-8'}
-        as_user = dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[]) if os.getuid() == 0 else {}
+        as_user = {}
+        if os.getuid() == 0:
+            as_user = dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[])
         log_path = os.path.join(work, 'daemon.log')
         daemon = subprocess.Popen(['xscreensaver', '-no-splash', '-verbose'], env=env, cwd=home,
                                   stdin=subprocess.DEVNULL, stdout=open(log_path, 'w'),
@@ -226,7 +229,8 @@ def run(program):
             t0 = time.monotonic()
             if not command('-activate'):
                 raise Failed('round %d: xscreensaver-command -activate failed' % rnd)
-            launch = re.compile(r'forked "\S*duskmere -?-root" in pid (\d+) on window (0x[0-9a-f]+)')
+            launch = re.compile(r'forked "\S*duskmere -?-root" in pid (\d+) '
+                                r'on window (0x[0-9a-f]+)')
             found, started = wait_for('round %d: the daemon starting duskmere' % rnd, START_WITHIN,
                                       lambda: launch.search(read_log(log_path)[log_before:]))
             pid, window = int(found.group(1)), int(found.group(2), 16)
@@ -240,7 +244,8 @@ def run(program):
             with open('/proc/%d/environ' % pid, 'rb') as f:
                 given = dict(v.split(b'=', 1) for v in f.read().split(b'\0') if b'=' in v)
             if int(given.get(b'XSCREENSAVER_WINDOW', b'0'), 0) != window:
-                raise Failed('round %d: duskmere was not given the daemon\'s window 0x%x' % (rnd, window))
+                raise Failed('round %d: duskmere was not given the daemon\'s window 0x%x'
+                             % (rnd, window))
             lit, _ = wait_for('round %d: lit windows on the screen' % rnd, LIT_WITHIN - started,
                               lambda: (n := lit_window_pixels(display)) >= MIN_LIT_PIXELS and n,
                               interval=0.25)
@@ -256,9 +261,11 @@ def run(program):
                                    lambda: ended(pid, status), interval=0.01)
             except Failed:
                 state = process_state(pid)
+                what = 'running'
+                if state and state[0] == 'Z':
+                    what = 'a zombie of pid %d' % state[1]
                 raise Failed('round %d: duskmere (pid %d) still %s %.1f s after -deactivate'
-                             % (rnd, pid, 'a zombie of pid %d' % state[1] if state and state[0] == 'Z'
-                                else 'running', GONE_WITHIN))
+                             % (rnd, pid, what, GONE_WITHIN))
             if status and not (os.WIFEXITED(status[0]) and os.WEXITSTATUS(status[0]) == 0):
                 raise Failed('round %d: duskmere ended with wait status 0x%x, not exit 0'
                              % (rnd, status[0]))

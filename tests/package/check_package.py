@@ -32,7 +32,8 @@ def check(deb, version):
     problems = []
     arch = run(['dpkg', '--print-architecture']).stdout.strip()
     if version and os.path.basename(deb) != 'duskmere_%s_%s.deb' % (version, arch):
-        problems.append('file name %s, expected duskmere_%s_%s.deb' % (os.path.basename(deb), version, arch))
+        problems.append('file name %s, expected duskmere_%s_%s.deb'
+                        % (os.path.basename(deb), version, arch))
 
     # Contents: exactly the files above, owned by root, with their modes.
     listing = run(['dpkg-deb', '--contents', deb], check=True).stdout.splitlines()
@@ -104,7 +105,8 @@ def check(deb, version):
     tags = [l for l in lint.stdout.splitlines() if re.match(r'[EW]: ', l)]
     problems += ['lintian: ' + t for t in tags]
     if lint.returncode not in (0, 1, 2) or 'internal error' in lint.stderr.lower():
-        problems.append('lintian failed to run (status %d): %s' % (lint.returncode, lint.stderr.strip()))
+        problems.append('lintian failed to run (status %d): %s'
+                        % (lint.returncode, lint.stderr.strip()))
     return problems, fields
 
 
