@@ -1,7 +1,7 @@
 # The Debian package (scripts/package.sh, or `cpack -G DEB` in a Release build folder):
 # duskmere_<version>_amd64.deb with the hack, its settings file, the renderer, their man pages,
 # the copyright file and the changelog, all under /usr.
-if(APPLE OR WIN32 OR EMSCRIPTEN)
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
   return()
 endif()
 
