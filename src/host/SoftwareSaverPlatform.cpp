@@ -393,19 +393,28 @@ bool SoftwareSaverPlatform::makePlan() {
             if (m) chains[static_cast<size_t>(y)].push_back({i, m});
         }
     }
-    p.rowTable.assign(static_cast<size_t>(deviceHeight_), -1);
-    p.tables.clear();
-    std::array<uint8_t, 256> table;
+    p.rowEffect.assign(static_cast<size_t>(deviceHeight_), -1);
+    p.effects.clear();
+    Plan::Effect effect;
     for (size_t y = 0; y < chains.size(); ++y) {
         if (chains[y].empty()) continue;
+        effect.factors.clear();
+        for (const auto& [i, m] : chains[y]) {
+            if (ops_[i].gray != 0 || ops_[i].alpha == 255) {
+                effect.factors.clear();
+                break;
+            }
+            effect.factors.push_back(255 - mul(ops_[i].alpha, m));
+        }
         for (unsigned v = 0; v < 256; ++v) {
             unsigned c = v;
             for (const auto& [i, m] : chains[y]) c = fillChannel(c, ops_[i].gray, ops_[i].alpha, m);
-            table[v] = static_cast<uint8_t>(c);
+            effect.table[v] = static_cast<uint8_t>(c);
         }
-        auto found = std::find(p.tables.begin(), p.tables.end(), table);
-        p.rowTable[y] = static_cast<int>(found - p.tables.begin());
-        if (found == p.tables.end()) p.tables.push_back(table);
+        auto found = std::find_if(p.effects.begin(), p.effects.end(),
+                                  [&](const Plan::Effect& e) { return e.table == effect.table; });
+        p.rowEffect[y] = static_cast<int>(found - p.effects.begin());
+        if (found == p.effects.end()) p.effects.push_back(effect);
     }
 
     // Where each image column and row starts on the device (the maps never decrease).
@@ -417,6 +426,14 @@ bool SoftwareSaverPlatform::makePlan() {
     for (int y = deviceHeight_ - 1; y >= 0; --y) p.firstRow[static_cast<size_t>(p.maps.y[static_cast<size_t>(y)])] = y;
     for (int i = image.height - 1; i >= 0; --i)
         p.firstRow[static_cast<size_t>(i)] = std::min(p.firstRow[static_cast<size_t>(i)], p.firstRow[static_cast<size_t>(i) + 1]);
+    p.runs.clear();
+    for (int x = p.cleanX0; x < p.cleanX1; ++x) {
+        const int i = p.maps.x[static_cast<size_t>(x)];
+        if (!p.runs.empty() && p.runs.back().first == i)
+            ++p.runs.back().second;
+        else
+            p.runs.push_back({i, 1});
+    }
     p.valid = true;
     return true;
 }
@@ -434,24 +451,65 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
     const size_t stride = static_cast<size_t>(deviceWidth_);
     const int* mapX = p.maps.x.data();
     const size_t n = static_cast<size_t>(x1 - x0);
+    const size_t iw = static_cast<size_t>(image.width);
+    darkRow_.resize(iw);
+    int darkFor = -1, darkEffect = -1;  // the image row and effect in darkRow_
+    // Whole rows repeat each image pixel over its run of device pixels; parts of rows look each up.
+    const bool whole = x0 == p.cleanX0 && x1 == p.cleanX1;
+    const auto enlarge = [&](const uint32_t* in, uint32_t* out, int from, int to) {
+        if (whole) {
+            for (const auto& [i, count] : p.runs) {
+                const uint32_t v = in[i];
+                for (int k = 0; k < count; ++k) *out++ = v;
+            }
+        } else {
+            for (int x = from; x < to; ++x) out[x - from] = in[mapX[x]];
+        }
+    };
     for (int y = y0; y < y1; ++y) {
         uint32_t* row = pixels_.data() + static_cast<size_t>(y) * stride + x0;
         const int sy = p.maps.y[static_cast<size_t>(y)];
-        const int t = p.rowTable[static_cast<size_t>(y)];
-        if (y > y0 && p.maps.y[static_cast<size_t>(y) - 1] == sy && p.rowTable[static_cast<size_t>(y) - 1] == t) {
+        const int e = p.rowEffect[static_cast<size_t>(y)];
+        if (y > y0 && p.maps.y[static_cast<size_t>(y) - 1] == sy && p.rowEffect[static_cast<size_t>(y) - 1] == e) {
             std::memcpy(row, row - stride, n * sizeof(uint32_t));  // the same image row, the same strips
             continue;
         }
-        const uint32_t* src = source + static_cast<size_t>(sy) * static_cast<size_t>(image.width);
-        if (t < 0) {
-            for (int x = x0; x < x1; ++x) row[x - x0] = src[mapX[x]] | opaque;
-        } else {
-            const uint8_t* lut = p.tables[static_cast<size_t>(t)].data();
-            for (int x = x0; x < x1; ++x) {
-                const uint32_t v = src[mapX[x]];
-                row[x - x0] = opaque | static_cast<uint32_t>(lut[(v >> 16) & 0xFFu]) << 16 |
-                              static_cast<uint32_t>(lut[(v >> 8) & 0xFFu]) << 8 | lut[v & 0xFFu];
+        const uint32_t* src = source + static_cast<size_t>(sy) * iw;
+        if (e >= 0) {
+            // Darken the image row once, at image resolution, then enlarge it.
+            if (darkFor != sy || darkEffect != e) {
+                const Plan::Effect& effect = p.effects[static_cast<size_t>(e)];
+                if (!effect.factors.empty()) {
+                    for (size_t i = 0; i < iw; ++i) {
+                        uint32_t v = src[i];
+                        for (unsigned f : effect.factors) {
+                            // The blend's rounded a * f / 255, on red and blue at once, then green.
+                            uint32_t rb = (v & 0xFF00FFu) * f + 0x800080u;
+                            rb = ((((rb >> 8) & 0xFF00FFu) + rb) >> 8) & 0xFF00FFu;
+                            uint32_t g = (v & 0xFF00u) * f + 0x8000u;
+                            g = ((((g >> 8) & 0xFF00u) + g) >> 8) & 0xFF00u;
+                            v = rb | g;
+                        }
+                        darkRow_[i] = v | opaque;
+                    }
+                } else {
+                    const uint8_t* lut = effect.table.data();
+                    for (size_t i = 0; i < iw; ++i) {
+                        const uint32_t v = src[i];
+                        darkRow_[i] = opaque | static_cast<uint32_t>(lut[(v >> 16) & 0xFFu]) << 16 |
+                                      static_cast<uint32_t>(lut[(v >> 8) & 0xFFu]) << 8 | lut[v & 0xFFu];
+                    }
+                }
+                darkFor = sy;
+                darkEffect = e;
             }
+            enlarge(darkRow_.data(), row, x0, x1);
+        } else if (whole) {
+            for (size_t i = 0; i < iw; ++i) darkRow_[i] = src[i] | opaque;
+            darkFor = -1;
+            enlarge(darkRow_.data(), row, x0, x1);
+        } else {
+            for (int x = x0; x < x1; ++x) row[x - x0] = src[mapX[x]] | opaque;
         }
     }
 }
@@ -547,16 +605,16 @@ const std::vector<SoftwareSaverPlatform::DeviceBox>& SoftwareSaverPlatform::fini
     if (!drawing_) return boxes_;
     drawing_ = false;
 
-    bool same = !repaintAll_ && plan_.valid && presented_ && ops_.size() == lastOps_.size();
-    for (size_t i = 0; same && i < ops_.size(); ++i) same = ops_[i].sameShape(lastOps_[i]);
+    bool sameShape = plan_.valid && ops_.size() == lastOps_.size();
+    for (size_t i = 0; sameShape && i < ops_.size(); ++i) sameShape = ops_[i].sameShape(lastOps_[i]);
 
     std::shared_ptr<std::vector<uint32_t>> shown;
-    if (same) {
+    if (sameShape && !repaintAll_ && presented_) {
         shown = std::const_pointer_cast<std::vector<uint32_t>>(ops_[1].pixels);
         reportChangedPixels(*shown, *presented_);
         paintEdges(true);
     } else {
-        if (makePlan()) {
+        if (sameShape || makePlan()) {
             shown = std::const_pointer_cast<std::vector<uint32_t>>(ops_[1].pixels);
             paintClean(0, 0, deviceWidth_, deviceHeight_);
             paintEdges(false);

@@ -80,9 +80,14 @@ private:
         bool valid = false;
         ImageMaps maps;
         int cleanX0 = 0, cleanX1 = 0, cleanY0 = 0, cleanY1 = 0;  // pixels the image covers whole
-        std::vector<int> rowTable;                               // per device row, -1: none
-        std::vector<std::array<uint8_t, 256>> tables;            // the strips' effect on a channel
+        std::vector<int> rowEffect;                              // per device row, -1: none
+        struct Effect {
+            std::array<uint8_t, 256> table;  // the strips' effect on one channel value
+            std::vector<unsigned> factors;   // when they only darken: the factor of each
+        };
+        std::vector<Effect> effects;
         std::vector<int> firstColumn, firstRow;                  // device start of each image pixel
+        std::vector<std::pair<int, int>> runs;  // the clean columns as (image column, count) runs
     };
 
     void startPicture(int width, int height);
@@ -102,6 +107,7 @@ private:
     Plan plan_;
     std::shared_ptr<std::vector<uint32_t>> presented_, spare_;
     std::vector<uint32_t> edgeBefore_;
+    std::vector<uint32_t> darkRow_;  // one image row with a row's strips applied
 };
 
 }  // namespace duskmere
