@@ -575,7 +575,8 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
         if (y < ih) {
             const uint32_t* a = now.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
             const uint32_t* b = before.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
-            int x = 0;
+            // Most rows are unchanged to the byte; only rows that differ are searched.
+            int x = std::memcmp(a, b, static_cast<size_t>(iw) * sizeof(uint32_t)) == 0 ? iw : 0;
             while (x < iw) {
                 while (x < iw && ((a[x] ^ b[x]) & 0xFFFFFFu) == 0) ++x;
                 if (x == iw) break;
