@@ -470,11 +470,11 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
     const auto enlarge = [&](const uint32_t* in, uint32_t* out, int from, int to) {
         if (whole) {
             for (const auto& [i, count] : p.runs) {
-                const uint32_t v = in[i];
+                const uint32_t v = in[i] | opaque;
                 for (int k = 0; k < count; ++k) *out++ = v;
             }
         } else {
-            for (int x = from; x < to; ++x) out[x - from] = in[mapX[x]];
+            for (int x = from; x < to; ++x) out[x - from] = in[mapX[x]] | opaque;
         }
     };
     for (int y = y0; y < y1; ++y) {
@@ -515,12 +515,8 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
                 darkEffect = e;
             }
             enlarge(darkRow_.data(), row, x0, x1);
-        } else if (whole) {
-            for (size_t i = 0; i < iw; ++i) darkRow_[i] = src[i] | opaque;
-            darkFor = -1;
-            enlarge(darkRow_.data(), row, x0, x1);
         } else {
-            for (int x = x0; x < x1; ++x) row[x - x0] = src[mapX[x]] | opaque;
+            enlarge(src, row, x0, x1);
         }
     }
 }
