@@ -30,9 +30,10 @@ export async function launch({ width = 1440, height = 900, scale = 1 } = {}) {
   return { browser, close };
 }
 
-// Opens the page with a URL fragment and waits until a frame-count run ends or a message shows.
-// Returns the page and every URL it asked for.
-export async function openPage(browser, fragment, timeout = 60000) {
+// Opens the page with a URL fragment and waits until a frame-count run ends or a message shows
+// (or, with `ticks`, until the timer has ticked that often). Returns the page, every URL it asked
+// for and its uncaught errors.
+export async function openPage(browser, fragment, { ticks = 0, timeout = 60000 } = {}) {
   const page = await browser.newPage();
   const requests = [];
   const errors = [];
@@ -40,7 +41,8 @@ export async function openPage(browser, fragment, timeout = 60000) {
   page.on('pageerror', (error) => errors.push(String(error)));
   await page.goto(`${pageUrl}#${fragment}`);
   await page.waitForFunction(
-    () => document.body.dataset.done === '1' || !document.getElementById('message').hidden,
-    { timeout, polling: 50 });
+    (n) => (n > 0 ? window.duskmere.stats.ticks >= n : document.body.dataset.done === '1') ||
+      !document.getElementById('message').hidden,
+    { timeout, polling: 50 }, ticks);
   return { page, requests, errors };
 }
