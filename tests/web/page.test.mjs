@@ -12,7 +12,7 @@ import { decodePng } from './png.mjs';
 const renderer = process.env.DUSKMERE_RENDER || `${root}/build/release/tools/duskmere-render`;
 const render = (args) => execFileSync(renderer, args, { maxBuffer: 1 << 30 });
 
-describe('at backing scale 1', () => {
+describe('hashes and parameters', () => {
   let chromium;
   before(async () => { chromium = await launch({ width: 1440, height: 900, scale: 1 }); });
   after(() => chromium.close());
