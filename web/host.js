@@ -42,9 +42,8 @@
       screen.height = h;
       full = true;
     }
-    const ratio = window.devicePixelRatio || 1;
-    screen.style.width = `${w / ratio}px`;
-    screen.style.height = `${h / ratio}px`;
+    screen.style.width = `${w / shownRatio}px`;
+    screen.style.height = `${h / shownRatio}px`;
     // Views of the module's memory, made afresh each time because memory growth replaces it.
     const bytes = new Uint8ClampedArray(M.HEAPU8.buffer, M._duskmere_pixels(), w * h * 4);
     const image = new ImageData(bytes, w, h);
@@ -58,16 +57,28 @@
     }
   }
 
+  // The window as last given to the saver: CSS pixels are the view's points, and
+  // devicePixelRatio its backing scale.
+  let shownWidth = 0;
+  let shownHeight = 0;
+  let shownRatio = 1;
   let ratioQuery = null;
   function resize() {
     if (stopped) return;
-    const ratio = window.devicePixelRatio || 1;
-    M._duskmere_resize(window.innerWidth, window.innerHeight, ratio);
+    shownWidth = window.innerWidth;
+    shownHeight = window.innerHeight;
+    shownRatio = window.devicePixelRatio || 1;
+    M._duskmere_resize(shownWidth, shownHeight, shownRatio);
     present(false);
     // A move to a screen of another density changes the ratio without always resizing.
     if (ratioQuery) ratioQuery.removeEventListener('change', resize);
-    ratioQuery = window.matchMedia(`(resolution: ${ratio}dppx)`);
+    ratioQuery = window.matchMedia(`(resolution: ${shownRatio}dppx)`);
     ratioQuery.addEventListener('change', resize);
+  }
+  // Not every change of size or density comes with an event (zoom, emulation, some docks).
+  function resizeIfChanged() {
+    if (window.innerWidth !== shownWidth || window.innerHeight !== shownHeight ||
+        (window.devicePixelRatio || 1) !== shownRatio) resize();
   }
 
   // 30 steps a second on the display's frames: the accumulator holds real elapsed time, so the
@@ -80,6 +91,7 @@
     if (stopped) return;
     if (lastTime !== null) owed += time - lastTime;
     lastTime = time;
+    resizeIfChanged();
     if (owed >= STEP_MS - SLACK_MS) {
       const begin = performance.now();
       M._duskmere_tick();
