@@ -7,6 +7,10 @@ declare -A groups=(
   [core]="build-essential cmake ninja-build pkg-config python3 clang
           libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libx11-dev
           xvfb x11-utils xdotool ccache"
+  # The browser page (Emscripten) and its tests in headless Chromium, driven from node.
+  [web]="emscripten nodejs chromium"
+  # Only where node came without its own npm (Debian's nodejs does; other builds bundle it).
+  [npm]="npm"
 )
 [ $# -gt 0 ] || set -- core
 packages=()
