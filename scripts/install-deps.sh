@@ -6,11 +6,14 @@ declare -A groups=(
   # The Linux build, its tests and the programs.
   [core]="build-essential cmake ninja-build pkg-config python3 clang
           libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libx11-dev
-          xvfb x11-utils xdotool"
-  # The Debian package: CPack's dependency scan, and the package checker.
-  [package]="cmake ninja-build dpkg-dev file lintian"
-  # duskmere under the real xscreensaver daemon; xwd reads the screen back.
-  [daemon]="xscreensaver xvfb x11-apps python3"
+          xvfb x11-utils xdotool ccache"
+  # The browser page (Emscripten) and its tests in headless Chromium, driven from node.
+  [web]="emscripten nodejs chromium"
+  # Only where node came without its own npm (Debian's nodejs does; other builds bundle it).
+  [npm]="npm"
+  # The Debian package (CPack's dependency scan, the package checker) and the test of duskmere
+  # under the real xscreensaver daemon (xwd reads the screen back).
+  [package]="cmake ninja-build dpkg-dev file lintian xscreensaver xvfb x11-apps python3"
 )
 [ $# -gt 0 ] || set -- core
 packages=()

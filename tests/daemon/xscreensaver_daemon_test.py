@@ -180,7 +180,7 @@ def complaints(lines, pid, user):
 def run(program):
     for tool in ('Xvfb', 'xwd', 'xscreensaver', 'xscreensaver-command'):
         if not shutil.which(tool):
-            raise Failed('%s is not installed (scripts/install-deps.sh daemon)' % tool)
+            raise Failed('%s is not installed (scripts/install-deps.sh package)' % tool)
     user = unprivileged_user()
     become_subreaper()
     work = tempfile.mkdtemp(prefix='duskmere-daemon-')
