@@ -41,6 +41,12 @@ protected:
     }
     std::map<std::string, std::string> env() const { return {{"DISPLAY", server.name()}, {"XSCREENSAVER_WINDOW", ""}}; }
 
+    // Whether some client (the program) listens for the window's structure events.
+    bool adopted(Window w) {
+        XWindowAttributes a{};
+        return XGetWindowAttributes(client.display(), w, &a) && (a.all_event_masks & StructureNotifyMask);
+    }
+
     XvfbServer server{1024, 768};
     TestClient client{server.name()};
     ScratchFolder scratch;
@@ -50,6 +56,8 @@ TEST_F(DuskmereRobustness, TheWindowDestroyedByItsOwnerEndsItQuietly) {
     for (const auto wait : {50ms, 180ms, 400ms}) {
         const Window w = client.makeWindow(640, 480);
         ChildProcess child({duskmereProgram, "-window-id", hexId(w)}, env());
+        // From the moment it has adopted the window (before that, a missing window is an error).
+        for (int t = 0; t < 500 && !adopted(w); ++t) std::this_thread::sleep_for(2ms);
         std::this_thread::sleep_for(wait);
         XDestroyWindow(client.display(), w);
         client.sync();
