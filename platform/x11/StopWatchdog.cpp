@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "OutputFile.h"
 #include "StopSignals.h"
 
 namespace duskmere {
@@ -27,6 +28,7 @@ void watch() {
     // way the lock means the picture is whole.
     lock.lock();
     if (finisherFunction) finisherFunction(finisherContext);
+    discardPendingOutputFile();  // none should be left, but never a hidden half-written file
     _exit(status.load());
 }
 

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "HackOptions.h"
+#include "OutputFile.h"
 #include "StopSignals.h"
 #include "StopWatchdog.h"
 #include "TargetWindow.h"
 #include "X11Saver.h"
 #include "Version.h"
 #include "XErrorTrap.h"
-#include "cairo/PngFile.h"
 #include "catalog/SceneCatalog.h"
 
 using namespace duskmere;
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     if (!options.capture.empty()) {
         // Known before anything is shown, so it is a bad argument like any other.
         std::string error;
-        if (!folderIsWritable(options.capture, error)) {
+        if (!checkOutputPath(options.capture, error)) {
             std::fprintf(stderr, "duskmere: %s\n", error.c_str());
             return 2;
         }
