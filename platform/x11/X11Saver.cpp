@@ -65,7 +65,8 @@ void X11Saver::watchAncestors() {
     // A window someone else made is viewable only while it and every ancestor are mapped, and
     // only the ancestors' own structure events tell us when that changes.
     XSync(display_, False);
-    XErrorTrap::clear();
+    checkErrors();  // what earlier requests caused is theirs, before ours are cleared below
+    if (stopStatus_) return;
     for (const Window w : ancestors_) XSelectInput(display_, w, NoEventMask);
     ancestors_.clear();
     Window at = window_.id;
@@ -88,6 +89,9 @@ void X11Saver::watchAncestors() {
 void X11Saver::checkViewable() {
     // Asked after selecting the events, so no change can fall between the answer and them.
     recheck_ = false;
+    XSync(display_, False);
+    checkErrors();
+    if (stopStatus_) return;
     XWindowAttributes attributes{};
     const bool known = XGetWindowAttributes(display_, window_.id, &attributes) != 0;
     XSync(display_, False);
