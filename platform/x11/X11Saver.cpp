@@ -44,12 +44,11 @@ X11Saver::X11Saver(Display* display, const TargetWindow& window, const HackOptio
                                  CopyFromParent, 0, nullptr);
     fenceAtom_ = XInternAtom(display, "DUSKMERE_FENCE", False);
     if (!window_.own) watchAncestors();
-    XErrorTrap::noteCaptureAsked(!options.capture.empty());
 }
 
 X11Saver::~X11Saver() {
     StopWatchdog::setFinisher(nullptr, nullptr);
-    XErrorTrap::noteCaptureAsked(false);
+    XErrorTrap::noteCaptureAsked(false);  // written by now, or its failure reported
     XDestroyWindow(display_, fenceWindow_);
 }
 

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
 
     if (!options.capture.empty()) StopWatchdog::setFinisher(noPictureYet, nullptr);
     XErrorTrap::install();
+    XErrorTrap::noteCaptureAsked(!options.capture.empty());
     const char* name = options.display.empty() ? std::getenv("DISPLAY") : options.display.c_str();
     if (!name || !*name) {
         std::fputs("duskmere: cannot open the display: DISPLAY is not set\n", stderr);
