@@ -60,7 +60,7 @@ void FpsOverlay::setFigures(double framesPerSecond, double loadPercent) {
 
 int FpsOverlay::scale(int height) const {
     // Legible on a full screen, small in a preview pane.
-    return std::clamp(height / 360, 1, 4);
+    return std::clamp((height + 180) / 360, 1, 4);
 }
 
 cairo_rectangle_int_t FpsOverlay::box(int width, int height) const {
