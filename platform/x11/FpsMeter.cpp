@@ -16,18 +16,20 @@ void FpsMeter::restart(int64_t now) {
     frames_ = 0;
 }
 
-void FpsMeter::frameShown(int64_t now) {
+bool FpsMeter::frameShown(int64_t now) {
     if (windowStart_ < 0) restart(now);
     ++frames_;
     const int64_t elapsed = now - windowStart_;
-    if (elapsed < 1000000000) return;
+    if (elapsed < 1000000000) return false;
     const int64_t cpu = processCpuNanos() - cpuStart_;
     const double seconds = static_cast<double>(elapsed) / 1e9;
-    std::fprintf(out_, "duskmere: %.1f fps, %.2f ms CPU per frame, %.1f%% of one core\n",
-                 static_cast<double>(frames_) / seconds, static_cast<double>(cpu) / 1e6 / static_cast<double>(frames_),
-                 100.0 * static_cast<double>(cpu) / static_cast<double>(elapsed));
+    framesPerSecond_ = static_cast<double>(frames_) / seconds;
+    loadPercent_ = 100.0 * static_cast<double>(cpu) / static_cast<double>(elapsed);
+    std::fprintf(out_, "duskmere: %.1f fps, %.2f ms CPU per frame, %.1f%% of one core\n", framesPerSecond_,
+                 static_cast<double>(cpu) / 1e6 / static_cast<double>(frames_), loadPercent_);
     std::fflush(out_);
     restart(now);
+    return true;
 }
 
 }  // namespace duskmere

@@ -11,13 +11,20 @@ class FpsMeter {
 public:
     explicit FpsMeter(std::FILE* out) : out_(out) {}
 
-    // Counts one frame shown at `now` (monotonic nanoseconds); reports when a second has passed.
-    void frameShown(int64_t now);
+    // Counts one frame shown at `now` (monotonic nanoseconds); reports when a second has passed,
+    // and then returns true with the new figures in framesPerSecond() and loadPercent().
+    bool frameShown(int64_t now);
     // Starts a fresh window, e.g. after a pause in which no frames were due.
     void restart(int64_t now);
 
+    double framesPerSecond() const { return framesPerSecond_; }
+    // This process's CPU time as a share of one core.
+    double loadPercent() const { return loadPercent_; }
+
 private:
     std::FILE* out_;
+    double framesPerSecond_ = 0;
+    double loadPercent_ = 0;
     int64_t windowStart_ = -1;
     int64_t cpuStart_ = 0;
     int64_t frames_ = 0;

@@ -13,13 +13,15 @@ const char* const hackUsage =
     "  -window              draw into a window of our own (the default)\n"
     "  -window-id ID        draw into the window ID (decimal or 0x hex)\n"
     "  -display NAME        the X display to use instead of $DISPLAY\n"
-    "  -fps / -no-fps       print the frame rate and CPU time per frame about once a second\n"
+    "  -fps / -no-fps       show the frame rate and CPU load in the lower-left corner, and print\n"
+    "                       them with the CPU time per frame about once a second\n"
     "  -mono, -install, -noinstall, -pair, -visual NAME, -delay N: accepted and ignored\n"
     "  --scene NAME         the scene to show: city (default) or campfire\n"
     "  --seed N             fix the seed (decimal or 0x hex) instead of a random one\n"
     "  --backing-scale S    device pixels per point (default 1)\n"
     "  --frames N           stop after N frames\n"
     "  --capture PATH       on stopping, write the window's picture to PATH as PNG\n"
+    "  --version            print the version and exit\n"
     "Every option may be spelled with one dash or two; q or Escape closes the window, f toggles\n"
     "full screen.\n";
 
@@ -102,6 +104,9 @@ ParsedHackOptions parseHackOptions(const std::vector<std::string>& args) {
 
         if (n == "-help" || n == "-h") {
             o.help = true;
+        } else if (n == "-version") {
+            if (cur.hasInlineValue()) return fail(s + " takes no value");
+            o.version = true;
         } else if (n == "-root" || n == "-window" || n == "-mono" || n == "-install" || n == "-noinstall" ||
                    n == "-pair" || n == "-fps" || n == "-no-fps") {
             if (cur.hasInlineValue()) return fail(s + " takes no value");
@@ -139,7 +144,7 @@ ParsedHackOptions parseHackOptions(const std::vector<std::string>& args) {
         } else if (n == "-backing-scale") {
             const auto v = needValue("a scale");
             if (!v) return result;
-            const auto scale = parseScale(*v, 16.0);
+            const auto scale = parseScale(*v, maxBackingScale);
             if (!scale) return fail(s + " needs a number above 0 and at most 16, not '" + *v + "'");
             o.backingScale = *scale;
         } else if (n == "-frames") {

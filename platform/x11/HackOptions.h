@@ -26,6 +26,7 @@ struct HackOptions {
     std::optional<int64_t> frames;  // stop after this many ticks
     std::string capture;            // write the window as PNG when stopping
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedHackOptions {

@@ -12,6 +12,8 @@ public:
     static bool requested();
     // Readable once a stop was requested; for poll().
     static int wakeFd();
+    // Blocks the calling thread until a stop is requested (for a thread other than the main one).
+    static void waitForRequest();
 };
 
 }  // namespace duskmere

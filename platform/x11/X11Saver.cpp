@@ -4,16 +4,27 @@
 #include <X11/keysym.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <string>
 
 #include "StopSignals.h"
-#include "WindowCapture.h"
+#include "StopWatchdog.h"
 #include "XErrorTrap.h"
 #include "cairo/PngFile.h"
 #include "catalog/SceneCatalog.h"
 
 namespace duskmere {
+
+namespace {
+
+bool intersects(const cairo_rectangle_int_t& a, const cairo_rectangle_int_t& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+}  // namespace
 
 X11Saver::X11Saver(Display* display, const TargetWindow& window, const HackOptions& options, const SceneEntry& scene)
     : display_(display),
@@ -23,15 +34,72 @@ X11Saver::X11Saver(Display* display, const TargetWindow& window, const HackOptio
       view_(scene.makeView(platform_)),
       clock_(platform_.animationInterval()),
       fps_(stderr),
-      mapped_(window.viewable) {
+      viewable_(window.viewable) {
     if (options.seed) platform_.fixSeed(*options.seed);
     platform_.setWindowSize(window.width, window.height);
+    // From here on a capture can be made, before anything below waits for the server.
+    StopWatchdog::setFinisher(finishFromWatchdog, this);
+    // The fence: an input-only window nobody sees, whose events come back to us alone.
+    fenceWindow_ = XCreateWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, CopyFromParent, InputOnly,
+                                 CopyFromParent, 0, nullptr);
+    fenceAtom_ = XInternAtom(display, "DUSKMERE_FENCE", False);
+    if (!window_.own) watchAncestors();
 }
 
-X11Saver::~X11Saver() = default;
+X11Saver::~X11Saver() {
+    StopWatchdog::setFinisher(nullptr, nullptr);
+    XErrorTrap::noteCaptureAsked(false);  // written by now, or its failure reported
+    XDestroyWindow(display_, fenceWindow_);
+}
 
 void X11Saver::stop(int status) {
     if (!stopStatus_) stopStatus_ = status;
+}
+
+bool X11Saver::isWatched(Window w) const {
+    return w == window_.id || std::find(ancestors_.begin(), ancestors_.end(), w) != ancestors_.end();
+}
+
+void X11Saver::watchAncestors() {
+    // A window someone else made is viewable only while it and every ancestor are mapped, and
+    // only the ancestors' own structure events tell us when that changes.
+    XSync(display_, False);
+    checkErrors();  // what earlier requests caused is theirs, before ours are cleared below
+    if (stopStatus_) return;
+    for (const Window w : ancestors_) XSelectInput(display_, w, NoEventMask);
+    ancestors_.clear();
+    Window at = window_.id;
+    for (int depth = 0; depth < 64; ++depth) {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display_, at, &root, &parent, &children, &count)) break;
+        if (children) XFree(children);
+        if (!parent || parent == root) break;
+        XSelectInput(display_, parent, StructureNotifyMask);
+        ancestors_.push_back(parent);
+        at = parent;
+    }
+    XSync(display_, False);
+    XErrorTrap::clear();  // an ancestor that vanished meanwhile: its DestroyNotify follows
+    rewatch_ = false;
+    checkViewable();
+}
+
+void X11Saver::checkViewable() {
+    // Asked after selecting the events, so no change can fall between the answer and them.
+    recheck_ = false;
+    XSync(display_, False);
+    checkErrors();
+    if (stopStatus_) return;
+    XWindowAttributes attributes{};
+    const bool known = XGetWindowAttributes(display_, window_.id, &attributes) != 0;
+    XSync(display_, False);
+    const bool failed = !known || XErrorTrap::caught();
+    XErrorTrap::clear();
+    if (failed) return;  // gone: the DestroyNotify ends the run
+    const bool now = attributes.map_state == IsViewable;
+    if (now && !viewable_) repaint_ = true;
+    viewable_ = now;
 }
 
 void X11Saver::handlePendingEvents() {
@@ -40,6 +108,10 @@ void X11Saver::handlePendingEvents() {
         XNextEvent(display_, &event);
         handle(event);
     }
+    checkErrors();
+    if (stopStatus_) return;
+    if (rewatch_) watchAncestors();
+    else if (recheck_) checkViewable();
 }
 
 void X11Saver::handle(XEvent& event) {
@@ -53,12 +125,21 @@ void X11Saver::handle(XEvent& event) {
         repaint_ = true;
         break;
     case MapNotify:
-        if (event.xmap.window != window_.id) break;
-        mapped_ = true;
-        repaint_ = true;
+        if (!isWatched(event.xmap.window)) break;
+        if (window_.own) {
+            viewable_ = true;
+            repaint_ = true;
+        } else {
+            recheck_ = true;
+        }
         break;
     case UnmapNotify:
-        if (event.xunmap.window == window_.id) mapped_ = false;
+        if (!isWatched(event.xunmap.window)) break;
+        if (window_.own) viewable_ = false;
+        else recheck_ = true;
+        break;
+    case ReparentNotify:
+        if (!window_.own && isWatched(event.xreparent.window)) rewatch_ = true;
         break;
     case VisibilityNotify:
         if (event.xvisibility.window != window_.id) break;
@@ -73,7 +154,8 @@ void X11Saver::handle(XEvent& event) {
         if (window_.own) handleKey(event.xkey);
         break;
     case ClientMessage:
-        if (window_.own && isCloseRequest(display_, event)) stop(0);
+        if (event.xclient.window == fenceWindow_ && event.xclient.message_type == fenceAtom_) fencePending_ = false;
+        else if (window_.own && isCloseRequest(display_, event)) stop(0);
         break;
     default:
         break;
@@ -89,23 +171,67 @@ void X11Saver::handleKey(XKeyEvent& event) {
 }
 
 void X11Saver::tick() {
+    const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
     view_->animateOneFrame();
     ++ticks_;
+}
+
+CairoSurface X11Saver::overlayPatch(const std::vector<cairo_rectangle_int_t>& boxes, bool figuresChanged) {
+    cairo_surface_t* shown = platform_.surface();
+    const int w = platform_.windowWidth(), h = platform_.windowHeight();
+    const cairo_rectangle_int_t box = overlay_.box(w, h);
+    if (!shown || box.width <= 0) return nullptr;
+    // The figures need drawing again where the frame just painted over them, or when they change.
+    const bool covered = std::any_of(boxes.begin(), boxes.end(), [&](const auto& b) { return intersects(b, box); });
+    if (!covered && !figuresChanged) return nullptr;
+    CairoSurface patch(cairo_image_surface_create(CAIRO_FORMAT_RGB24, box.width, box.height));
+    if (cairo_surface_status(patch.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    CairoContext cr(cairo_create(patch.get()));
+    cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr.get(), shown, -box.x, -box.y);
+    cairo_paint(cr.get());
+    cr.reset();
+    overlay_.draw(patch.get(), w, h, box.x, box.y);
+    return patch;
 }
 
 void X11Saver::redrawIfNeeded() {
     const bool asked = platform_.takeNeedsDisplay();
     if (!visible() || stopStatus_ || (!asked && !repaint_)) return;
-    if (repaint_) platform_.repaint();
-    repaint_ = false;
-    view_->drawRect();
-    platform_.present(platform_.finishRedraw());
-    // One round trip per frame: the server has the frame before the next is made, and any
-    // error it caused is known now.
-    XSync(display_, False);
-    checkErrors();
-    drawn_ = true;
-    if (options_.fps) fps_.frameShown(monotonicNanos());
+    std::vector<cairo_rectangle_int_t> boxes;
+    CairoSurface patch;
+    {
+        const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
+        const bool whole = repaint_;
+        if (repaint_) platform_.repaint();
+        repaint_ = false;
+        view_->drawRect();
+        boxes = platform_.finishRedraw();
+        drawn_ = true;
+        if (options_.fps) {
+            const bool changed = fps_.frameShown(monotonicNanos());
+            if (changed) overlay_.setFigures(fps_.framesPerSecond(), fps_.loadPercent());
+            patch = overlayPatch(boxes, changed || whole);
+        }
+    }
+    platform_.present(boxes);
+    if (patch) {
+        const cairo_rectangle_int_t box = overlay_.box(platform_.windowWidth(), platform_.windowHeight());
+        platform_.presentPatch(patch.get(), box.x, box.y);
+    }
+    sendFence();
+}
+
+void X11Saver::sendFence() {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = fenceWindow_;
+    event.xclient.message_type = fenceAtom_;
+    event.xclient.format = 32;
+    // No event mask: the server hands the event to the window's creator, after all we sent before.
+    XSendEvent(display_, fenceWindow_, False, NoEventMask, &event);
+    XFlush(display_);
+    fencePending_ = true;
 }
 
 void X11Saver::checkErrors() {
@@ -126,31 +252,55 @@ void X11Saver::checkErrors() {
 }
 
 void X11Saver::finishFrames() {
-    if (!options_.frames || !drawn_ || ticks_ < *options_.frames || stopStatus_) return;
-    if (options_.capture.empty()) {
-        stop(0);
-        return;
+    if (options_.frames && drawn_ && ticks_ >= *options_.frames) stop(0);
+}
+
+CairoSurface X11Saver::picture() {
+    if (!platform_.surface()) {
+        // Stopped before the first frame was shown: the picture is the frame it would have been.
+        view_->drawRect();
+        platform_.finishRedraw();
     }
-    const CairoSurface picture = captureWindow(display_, window_.id, platform_.windowWidth(), platform_.windowHeight());
-    if (!picture) {
-        std::fputs("duskmere: cannot read the window back from the X server\n", stderr);
-        stop(1);
-        return;
-    }
+    cairo_surface_t* shown = platform_.surface();
+    if (!shown) return nullptr;
+    const int w = cairo_image_surface_get_width(shown), h = cairo_image_surface_get_height(shown);
+    CairoSurface copy(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h));
+    if (cairo_surface_status(copy.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    // A copy of the bytes, without cairo touching the shown picture, which the main thread may be
+    // sending to the server while the watchdog writes it.
+    cairo_surface_flush(copy.get());
+    const int from = cairo_image_surface_get_stride(shown), to = cairo_image_surface_get_stride(copy.get());
+    for (int y = 0; y < h; ++y)
+        std::memcpy(cairo_image_surface_get_data(copy.get()) + static_cast<ptrdiff_t>(y) * to,
+                    cairo_image_surface_get_data(shown) + static_cast<ptrdiff_t>(y) * from, static_cast<size_t>(w) * 4);
+    cairo_surface_mark_dirty(copy.get());
+    if (options_.fps) overlay_.draw(copy.get(), w, h);
+    return copy;
+}
+
+bool X11Saver::writeCapture() {
+    if (options_.capture.empty() || captureDone_) return true;
+    captureDone_ = true;
+    const CairoSurface shot = picture();
     std::string error;
-    if (!writePngAtomically(picture.get(), options_.capture, error)) {
-        std::fprintf(stderr, "duskmere: %s\n", error.c_str());
-        stop(1);
-        return;
-    }
-    stop(0);
+    if (!shot) error = "the window has no pixels to capture";
+    else if (writePngAtomically(shot.get(), options_.capture, error)) return true;
+    std::fprintf(stderr, "duskmere: %s\n", error.c_str());
+    return false;
+}
+
+void X11Saver::finishFromWatchdog(void* self) {
+    // The main thread is stuck in Xlib with the stop unhandled; the picture lock is ours.
+    auto* saver = static_cast<X11Saver*>(self);
+    if (!saver->writeCapture()) StopWatchdog::noteStatus(1);
 }
 
 void X11Saver::waitForWork() {
     if (XPending(display_) > 0) return;  // also sends what is buffered
     timespec timeout{};
     timespec* wait = nullptr;  // while nothing can be seen, sleep until something happens
-    if (visible() && clockRunning_) {
+    if (visible() && clockRunning_ && !fencePending_) {
+        // (With a fence out, the next frame waits for the server, however long it takes.)
         const int64_t left = clock_.deadline() - monotonicNanos();
         if (left <= 0) return;
         timeout.tv_sec = left / 1000000000;
@@ -176,17 +326,23 @@ int X11Saver::run() {
                 clock_.restart(now);
                 clockRunning_ = true;
                 if (options_.fps) fps_.restart(now);
-            } else if (clock_.due(now)) {
+            } else if (!fencePending_ && clock_.due(now)) {
                 tick();
                 clock_.advance(monotonicNanos());
             }
-            redrawIfNeeded();
+            if (!fencePending_) redrawIfNeeded();
             finishFrames();
         } else {
             clockRunning_ = false;
         }
         if (!stopStatus_) waitForWork();
     }
+    // Every orderly stop leaves the capture; a failed run leaves its error alone.
+    if (*stopStatus_ == 0) {
+        const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
+        if (!writeCapture()) stopStatus_ = 1;
+    }
+    StopWatchdog::noteStatus(*stopStatus_);
     return *stopStatus_;
 }
 

@@ -4,8 +4,10 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "FpsMeter.h"
+#include "FpsOverlay.h"
 #include "HackOptions.h"
 #include "TargetWindow.h"
 #include "TickClock.h"
@@ -18,12 +20,17 @@ struct SceneEntry;
 
 // The saver running in one X window: events in, a 30 Hz tick, redraws when the view asks for
 // display or the window was exposed, and nothing at all while the window cannot be seen.
+//
+// The loop never waits inside Xlib for the server: a frame is sent with a fence behind it (an
+// event the server returns to us once it has taken everything before it), and the next frame
+// waits for the fence in our own poll, together with the stop-signal pipe. So a server that stops
+// answering leaves at most one frame in flight, and a stop still ends the program at once.
 class X11Saver {
 public:
     X11Saver(Display* display, const TargetWindow& window, const HackOptions& options, const SceneEntry& scene);
     ~X11Saver();
 
-    // Runs until a stop: returns the exit status.
+    // Runs until a stop, writes the capture if one was asked for, and returns the exit status.
     int run();
 
     // The steps of run(), for hosts that drive the loop themselves (tests).
@@ -32,11 +39,15 @@ public:
     // Redraws and presents if the view asked for display or the window needs repainting.
     void redrawIfNeeded();
 
-    bool visible() const { return mapped_ && !obscured_; }
+    bool visible() const { return viewable_ && !obscured_; }
     std::optional<int> stopStatus() const { return stopStatus_; }
     int64_t ticks() const { return ticks_; }
     const PixelSaverView& view() const { return *view_; }
     X11SaverPlatform& platform() { return platform_; }
+
+    // The picture the window shows (with the -fps figures when they are on), from what the
+    // program holds, never read back from the server. Null when the window has no pixels.
+    CairoSurface picture();
 
 private:
     void handle(XEvent& event);
@@ -45,6 +56,14 @@ private:
     void checkErrors();
     void waitForWork();
     void finishFrames();
+    void sendFence();
+    bool isWatched(Window w) const;
+    void watchAncestors();
+    void checkViewable();
+    CairoSurface overlayPatch(const std::vector<cairo_rectangle_int_t>& boxes, bool figuresChanged);
+    // Writes the capture (once); false after a failure it reported.
+    bool writeCapture();
+    static void finishFromWatchdog(void* self);
 
     Display* display_;
     TargetWindow window_;
@@ -53,11 +72,19 @@ private:
     std::unique_ptr<PixelSaverView> view_;
     TickClock clock_;
     FpsMeter fps_;
+    FpsOverlay overlay_;
+    Window fenceWindow_ = 0;
+    Atom fenceAtom_ = 0;
+    bool fencePending_ = false;
+    std::vector<Window> ancestors_;  // of an adopted window, up to (not including) the root
+    bool rewatch_ = false;
+    bool recheck_ = false;
     bool clockRunning_ = false;
-    bool mapped_ = false;
+    bool viewable_ = false;
     bool obscured_ = false;
     bool repaint_ = true;
     bool drawn_ = false;
+    bool captureDone_ = false;
     int64_t ticks_ = 0;
     std::optional<int> stopStatus_;
 };

@@ -22,8 +22,12 @@ public:
 
     // Copies the boxes of the last redraw's picture to the window.
     void present(const std::vector<cairo_rectangle_int_t>& boxes);
+    // Copies a picture of its own to the window at x, y (something laid over the last redraw).
+    void presentPatch(cairo_surface_t* patch, int x, int y);
 
 private:
+    cairo_t* windowContext();
+
     Display* display_;
     Window window_;
     Visual* visual_;

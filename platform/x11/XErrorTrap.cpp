@@ -10,6 +10,7 @@ namespace duskmere {
 namespace {
 
 bool errorCaught = false;
+bool captureAsked = false;
 XErrorEvent firstError{};
 
 int onXError(Display*, XErrorEvent* event) {
@@ -24,7 +25,8 @@ int onXIOError(Display* display) {
     // Xlib must not be called again, and nothing may be flushed to the dead connection.
     const char* name = display ? DisplayString(display) : "";
     char line[256];
-    const int n = std::snprintf(line, sizeof line, "duskmere: lost the connection to the X server %s\n", name);
+    const int n = std::snprintf(line, sizeof line, "duskmere: lost the connection to the X server %s%s\n", name,
+                                captureAsked ? "; no capture written" : "");
     if (n > 0) [[maybe_unused]] auto w = write(STDERR_FILENO, line, static_cast<size_t>(n) < sizeof line ? n : sizeof line - 1);
     _exit(1);
 }
@@ -35,6 +37,8 @@ void XErrorTrap::install() {
     XSetErrorHandler(onXError);
     XSetIOErrorHandler(onXIOError);
 }
+
+void XErrorTrap::noteCaptureAsked(bool asked) { captureAsked = asked; }
 
 bool XErrorTrap::caught() { return errorCaught; }
 

@@ -18,6 +18,9 @@ public:
     static bool caught();
     static std::string describe(Display* display);
     static void clear();
+    // Whether a capture was asked for: the line about a lost connection then says it was not
+    // written (the stop was not an orderly one).
+    static void noteCaptureAsked(bool asked);
 };
 
 }  // namespace duskmere

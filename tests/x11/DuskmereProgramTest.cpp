@@ -81,15 +81,98 @@ TEST_F(DuskmereProgram, RootDrawsIntoTheHostsWindowOrTheRootWindow) {
     expectSameAsRenderer({"-root"}, "1280x1024", "city", 6, 2);
 }
 
+TEST_F(DuskmereProgram, WindowsPartlyOffTheScreenOrLargerThanItAreCapturedWhole) {
+    const Window half = client.makeWindow(640, 480);
+    XMoveWindow(client.display(), half, 960, 800);  // half of it beyond the right and bottom edges
+    client.sync();
+    expectSameAsRenderer({"-window-id", hexId(half)}, "640x480", "city", 8, 5);
+    const Window big = client.makeWindow(1400, 1100);
+    expectSameAsRenderer({"-window-id", hexId(big)}, "1400x1100", "city", 8, 2);
+}
+
+TEST_F(DuskmereProgram, AStopSignalLeavesTheCaptureOfTheLastFrameShown) {
+    const Window w = client.makeWindow(320, 240);
+    const std::string captured = scratch.file("captured.png");
+    ChildProcess child({duskmereProgram, "-window-id", hexId(w), "--seed", "21", "--capture", captured}, env());
+    std::this_thread::sleep_for(700ms);
+    child.signal(SIGTERM);
+    ASSERT_EQ(describeStatus(child.finish(5000)), "exit 0") << child.errorText();
+    // Some frame between the first and the 90th (three seconds' worth) is the one it showed last.
+    std::string errors;
+    const int status = runToEnd({renderProgram, "--bounds", "320x240", "--seed", "21", "--frames", "90", "--every", "1",
+                                 "--out", scratch.file("f-%02d.png")},
+                                {}, 60000, &errors);
+    ASSERT_EQ(describeStatus(status), "exit 0") << errors;
+    int shown = -1;
+    std::string why;
+    for (int f = 0; f <= 90 && shown < 0; ++f) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f-%02d.png", f);
+        if (samePngPictures(captured, scratch.file(name), why)) shown = f;
+    }
+    EXPECT_GE(shown, 0) << "the capture is none of the rendered frames: " << why;
+}
+
+TEST_F(DuskmereProgram, FpsShowsItsFiguresInTheLowerLeftCornerOnly) {
+    const Window w = client.makeWindow(640, 480);
+    const std::string captured = scratch.file("fps.png"), rendered = scratch.file("rendered.png");
+    std::string errors;
+    int status = runToEnd({duskmereProgram, "-window-id", hexId(w), "--seed", "5", "--frames", "40", "-fps", "--capture",
+                           captured},
+                          env(), 20000, &errors);
+    ASSERT_EQ(describeStatus(status), "exit 0") << errors;
+    status = runToEnd({renderProgram, "--bounds", "640x480", "--seed", "5", "--frames", "40", "--out", rendered}, {}, 60000,
+                      &errors);
+    ASSERT_EQ(describeStatus(status), "exit 0") << errors;
+    const DifferenceBox box = differenceBox(captured, rendered);
+    ASSERT_FALSE(box.empty()) << "no figures in the capture";
+    // Two short lines of text at the left edge, at the bottom, and nothing else changed.
+    EXPECT_LT(box.x0, 16);
+    EXPECT_LT(box.x1, 160);
+    EXPECT_GT(box.y0, 420);
+    EXPECT_GT(box.y1, 460);
+}
+
+TEST_F(DuskmereProgram, VersionAndAnUnwritableCapture) {
+    std::string out = scratch.file("out.txt"), errors;
+    int status = runToEnd({"/bin/sh", "-c", duskmereProgram + " --version > " + out}, env(), 5000, &errors);
+    EXPECT_EQ(describeStatus(status), "exit 0");
+    char line[64] = "";
+    FILE* f = std::fopen(out.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_NE(std::fgets(line, sizeof line, f), nullptr);
+    std::fclose(f);
+    EXPECT_EQ(std::string(line), "duskmere 1.0.0\n");
+    // Known before anything is shown: a bad argument.
+    status = runToEnd({duskmereProgram, "--capture", "/nonexistent-folder/x.png"}, env(), 5000, &errors);
+    EXPECT_EQ(describeStatus(status), "exit 2") << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+}
+
+TEST_F(DuskmereProgram, AWindowInAHiddenParentStartsWhenTheParentIsShown) {
+    // A preview pane whose dialog is not shown yet: the window is mapped, its parent is not.
+    const Window parent = client.makeWindow(400, 300, false);
+    const Window pane = XCreateSimpleWindow(client.display(), parent, 0, 0, 400, 300, 0, 0, 0);
+    XMapWindow(client.display(), pane);
+    client.sync();
+    ChildProcess child({duskmereProgram, "-window-id", hexId(pane), "--frames", "3"}, env());
+    std::this_thread::sleep_for(800ms);
+    ASSERT_TRUE(child.running()) << "ran its frames while it could not be seen";
+    XMapWindow(client.display(), parent);
+    client.sync();
+    EXPECT_EQ(describeStatus(child.finish(3000)), "exit 0") << child.errorText();
+}
+
 TEST_F(DuskmereProgram, StopSignalsEndItWithStatusZero) {
     for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
         ChildProcess child({duskmereProgram, "-fps"}, env());
-        std::this_thread::sleep_for(1200ms);
+        // -fps reports the rate about once a second (later on a loaded machine); then stop it.
+        for (int t = 0; t < 100 && child.errorText().find(" fps, ") == std::string::npos; ++t)
+            std::this_thread::sleep_for(50ms);
+        EXPECT_NE(child.errorText().find(" fps, "), std::string::npos) << child.errorText();
         ASSERT_TRUE(child.running()) << child.errorText();
         child.signal(sig);
         EXPECT_EQ(describeStatus(child.finish(5000)), "exit 0") << "signal " << sig << ": " << child.errorText();
-        // -fps reported the rate about once a second.
-        EXPECT_NE(child.errorText().find(" fps, "), std::string::npos) << child.errorText();
     }
 }
 

@@ -41,6 +41,12 @@ protected:
     }
     std::map<std::string, std::string> env() const { return {{"DISPLAY", server.name()}, {"XSCREENSAVER_WINDOW", ""}}; }
 
+    // Whether some client (the program) listens for the window's structure events.
+    bool adopted(Window w) {
+        XWindowAttributes a{};
+        return XGetWindowAttributes(client.display(), w, &a) && (a.all_event_masks & StructureNotifyMask);
+    }
+
     XvfbServer server{1024, 768};
     TestClient client{server.name()};
     ScratchFolder scratch;
@@ -50,6 +56,8 @@ TEST_F(DuskmereRobustness, TheWindowDestroyedByItsOwnerEndsItQuietly) {
     for (const auto wait : {50ms, 180ms, 400ms}) {
         const Window w = client.makeWindow(640, 480);
         ChildProcess child({duskmereProgram, "-window-id", hexId(w)}, env());
+        // From the moment it has adopted the window (before that, a missing window is an error).
+        for (int t = 0; t < 500 && !adopted(w); ++t) std::this_thread::sleep_for(2ms);
         std::this_thread::sleep_for(wait);
         XDestroyWindow(client.display(), w);
         client.sync();
@@ -71,6 +79,31 @@ TEST_F(DuskmereRobustness, TheServerGoingAwayIsOneLineAndAFailureStatus) {
     const std::string errors = child.errorText();
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
     EXPECT_NE(errors.find("duskmere: lost the connection to the X server"), std::string::npos) << errors;
+}
+
+TEST_F(DuskmereRobustness, AStopSignalEndsItWhileTheServerIsStopped) {
+    // A stalled ssh session or a server stopped by a debugger: nothing the program sends or asks
+    // is answered any more.
+    XvfbServer frozen(640, 480);
+    ASSERT_TRUE(frozen.running());
+    const std::string captured = scratch.file("frozen.png");
+    ChildProcess child({duskmereProgram, "--capture", captured}, {{"DISPLAY", frozen.name()}, {"XSCREENSAVER_WINDOW", ""}});
+    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(child.running()) << child.errorText();
+    ::kill(frozen.pid(), SIGSTOP);
+    std::this_thread::sleep_for(300ms);
+    child.signal(SIGTERM);
+    const auto start = std::chrono::steady_clock::now();
+    const std::optional<int> status = child.wait(2000);  // one second, and as much again for a loaded machine
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::kill(frozen.pid(), SIGCONT);
+    ASSERT_TRUE(status) << "still running 2 s after SIGTERM";
+    EXPECT_EQ(describeStatus(*status), "exit 0") << child.errorText();
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000);
+    cairo_surface_t* picture = cairo_image_surface_create_from_png(captured.c_str());
+    EXPECT_EQ(cairo_surface_status(picture), CAIRO_STATUS_SUCCESS) << "no capture";
+    EXPECT_EQ(cairo_image_surface_get_width(picture), 640);
+    cairo_surface_destroy(picture);
 }
 
 TEST_F(DuskmereRobustness, StopSignalsAtAnyMomentEndItWithStatusZero) {

@@ -44,6 +44,7 @@ TEST(HackOptions, OwnOptions) {
     EXPECT_EQ(p.options.display, ":3");
     EXPECT_EQ(parse({"--seed=18446744073709551615"}).options.seed, UINT64_MAX);
     EXPECT_TRUE(parse({"--help"}).options.help);
+    EXPECT_TRUE(parse({"-version"}).options.version);
     const ParsedHackOptions none = parse({});
     EXPECT_EQ(none.options.target, HackOptions::Target::ownWindow);
     EXPECT_FALSE(none.options.seed);
@@ -66,6 +67,7 @@ TEST(HackOptions, BadInputIsOneLineNamingTheProblem) {
         {{"--scene", "ocean"}, "unknown scene 'ocean'"},
         {{"--capture", ""}, "--capture needs a file name"},
         {{"-root=1"}, "-root takes no value"},
+        {{"--version=2"}, "--version takes no value"},
         {{"stray"}, "unexpected argument 'stray'"},
         {{"-visual"}, "-visual needs a visual name"},
     };

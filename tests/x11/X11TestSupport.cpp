@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -70,6 +72,27 @@ bool samePngPictures(const std::string& a, const std::string& b, std::string& wh
     cairo_surface_destroy(sa);
     cairo_surface_destroy(sb);
     return same;
+}
+
+DifferenceBox differenceBox(const std::string& a, const std::string& b) {
+    cairo_surface_t* sa = cairo_image_surface_create_from_png(a.c_str());
+    cairo_surface_t* sb = cairo_image_surface_create_from_png(b.c_str());
+    DifferenceBox box{INT32_MAX, INT32_MAX, 0, 0};
+    const int w = cairo_image_surface_get_width(sa), h = cairo_image_surface_get_height(sa);
+    if (cairo_surface_status(sa) == CAIRO_STATUS_SUCCESS && cairo_surface_status(sb) == CAIRO_STATUS_SUCCESS &&
+        w == cairo_image_surface_get_width(sb) && h == cairo_image_surface_get_height(sb)) {
+        for (int y = 0; y < h; ++y) {
+            const auto* ra = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(sa) + y * cairo_image_surface_get_stride(sa));
+            const auto* rb = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(sb) + y * cairo_image_surface_get_stride(sb));
+            for (int x = 0; x < w; ++x) {
+                if ((ra[x] & 0xFFFFFFu) == (rb[x] & 0xFFFFFFu)) continue;
+                box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x + 1), std::max(box.y1, y + 1)};
+            }
+        }
+    }
+    cairo_surface_destroy(sa);
+    cairo_surface_destroy(sb);
+    return box.x1 > 0 ? box : DifferenceBox{};
 }
 
 int runToEnd(const std::vector<std::string>& args, const std::map<std::string, std::string>& env, int timeoutMs,

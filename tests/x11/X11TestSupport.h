@@ -42,6 +42,14 @@ private:
 // Whether two PNG files hold the same picture; `why` says where they differ.
 bool samePngPictures(const std::string& a, const std::string& b, std::string& why);
 
+// The smallest box holding every pixel where two PNG pictures of one size differ: x0, y0
+// inclusive, x1, y1 exclusive; all 0 when they are the same or cannot be compared.
+struct DifferenceBox {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty() const { return x1 <= x0; }
+};
+DifferenceBox differenceBox(const std::string& a, const std::string& b);
+
 // Runs a program to its end (at most timeoutMs) and returns its raw wait status.
 int runToEnd(const std::vector<std::string>& args, const std::map<std::string, std::string>& env, int timeoutMs,
              std::string* errors = nullptr);

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cairo.h>
+
+#include <string>
+#include <vector>
+
+namespace duskmere {
+
+// The -fps figures drawn over the picture in its lower-left corner, as screen-saver hacks show
+// them: two short lines of a small built-in bitmap font, white on a dark shadow. The overlay is
+// never drawn into the picture the saver keeps (whose unchanged parts later frames rely on); it
+// is laid over a copy of the part of the picture it covers, for the window and for captures.
+class FpsOverlay {
+public:
+    // The figures to show; nothing measured yet shows dashes.
+    void setFigures(double framesPerSecond, double loadPercent);
+    // The lines as drawn.
+    const std::vector<std::string>& lines() const { return lines_; }
+
+    // The device box the overlay covers in a picture of this size (empty when it does not fit).
+    cairo_rectangle_int_t box(int width, int height) const;
+    // Draws the overlay onto `target`, a picture of `width` x `height` device pixels (or a part of
+    // one whose top-left corner is at `origin` in it).
+    void draw(cairo_surface_t* target, int width, int height, int originX = 0, int originY = 0) const;
+
+private:
+    int scale(int height) const;
+    std::vector<std::string> lines_{"FPS: --", "Load: --"};
+};
+
+}  // namespace duskmere

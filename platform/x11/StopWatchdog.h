@@ -1,0 +1,29 @@
+#pragma once
+
+#include <mutex>
+
+namespace duskmere {
+
+// A stop must end the program within a second, even while the X server does not answer and the
+// main thread is stuck inside Xlib (a blocked write, a round trip that never returns). The main
+// thread cannot be freed from there, so a watchdog thread finishes for it: once a stop signal is
+// a little overdue, it takes the picture lock (the main thread holds it only while it changes
+// the picture or the scene, never inside Xlib), runs the registered finisher (which writes the
+// capture from the picture held in memory) and ends the process with the status noted so far.
+class StopWatchdog {
+public:
+    // Starts the watchdog thread; call once, after StopSignals::install().
+    static void start();
+
+    // Held by the main thread around anything the finisher reads.
+    static std::mutex& pictureLock();
+
+    // What to do before ending the process; called with the picture lock held. Null: nothing.
+    using Finisher = void (*)(void* context);
+    static void setFinisher(Finisher finisher, void* context);
+
+    // The status the process ends with if the watchdog ends it (0 unless a failure was noted).
+    static void noteStatus(int status);
+};
+
+}  // namespace duskmere
