@@ -82,8 +82,8 @@ def check(deb, version):
         if not fields.get(key):
             problems.append('no %s field' % key)
 
-    # What is inside works: man pages decompress to pages, and the shipped (stripped) renderer
-    # still draws the reference frames bit for bit.
+    # What is inside works: man pages decompress to pages, the programs know the package's
+    # version, and the shipped (stripped) renderer still draws the reference frames bit for bit.
     with tempfile.TemporaryDirectory(prefix='duskmere-deb-') as root:
         subprocess.run(['dpkg-deb', '--extract', deb, root], check=True)
         for page, head in (('usr/share/man/man6/duskmere.6.gz', '.TH DUSKMERE 6 '),
@@ -93,6 +93,13 @@ def check(deb, version):
                 text = gzip.open(path, 'rt').read()
                 if not text.startswith(head) or (version and version not in text.splitlines()[0]):
                     problems.append('%s does not begin with its title and version' % page)
+        for program in ('usr/bin/duskmere-render', 'usr/libexec/xscreensaver/duskmere'):
+            path = os.path.join(root, program)
+            if version and os.path.exists(path):
+                said = run([path, '--version'], timeout=30).stdout.strip()
+                if said != '%s %s' % (os.path.basename(program), version):
+                    problems.append('%s --version says %r, the package is %s'
+                                    % (program, said, version))
         render = os.path.join(root, 'usr/bin/duskmere-render')
         if os.path.exists(render):
             vectors = run([sys.executable, VECTORS_CHECK, render], timeout=300)
