@@ -22,6 +22,10 @@ struct PixelSize {
 // "WxH" with both sides in [1, maxSide].
 std::optional<PixelSize> parseSize(std::string_view text, int64_t maxSide);
 
+// The largest backing scale (device pixels per point) that every program accepts, so that a
+// picture one program shows another can reproduce.
+inline constexpr double maxBackingScale = 16.0;
+
 // A positive decimal number such as "2" or "1.5", at most `max`.
 std::optional<double> parseScale(std::string_view text, double max);
 

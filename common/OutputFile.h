@@ -19,6 +19,10 @@ namespace duskmere {
 // reason in `error` when it cannot; the caller reports it as a bad argument (status 2).
 bool checkOutputPath(const std::string& path, std::string& error);
 
+// Removes the temporary file of a write in progress, if there is one. Async-signal-safe: the
+// handlers of stop signals call it before the process ends, so that no hidden file is left over.
+void discardPendingOutputFile() noexcept;
+
 class OutputFile {
 public:
     OutputFile() = default;
@@ -36,10 +40,13 @@ public:
     bool commit(std::string& error);
     // Drops what was written so far; the path keeps what it had.
     void abandon();
+    // The path as open() was given it, for messages.
+    const std::string& path() const { return path_; }
 
 private:
     struct State;
     State* state_ = nullptr;
+    std::string path_;
 };
 
 }  // namespace duskmere

@@ -139,7 +139,7 @@ ParsedHackOptions parseHackOptions(const std::vector<std::string>& args) {
         } else if (n == "-backing-scale") {
             const auto v = needValue("a scale");
             if (!v) return result;
-            const auto scale = parseScale(*v, 16.0);
+            const auto scale = parseScale(*v, maxBackingScale);
             if (!scale) return fail(s + " needs a number above 0 and at most 16, not '" + *v + "'");
             o.backingScale = *scale;
         } else if (n == "-frames") {

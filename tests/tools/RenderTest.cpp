@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "CairoRenderHost.h"
 #include "RenderOptions.h"
 #include "RenderRun.h"
 
@@ -56,7 +57,8 @@ std::string render(std::vector<std::string> args, int* status = nullptr) {
     size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
     std::FILE* err = std::fopen("/dev/null", "w");
-    const int code = runRender(parsed.options, out, err);
+    CairoRenderHost host;
+    const int code = runRender(parsed.options, host, {out, err});
     std::fclose(out);
     std::fclose(err);
     if (status) *status = code;

@@ -17,10 +17,13 @@ struct RenderOptions {
     int64_t height = 900;
     double backingScale = 1.0;
     int64_t frames = 0;
-    std::string out;          // empty: no image
+    std::string out;          // empty: no image; "-": raw frames to standard output
     int64_t every = 0;        // 0: only the last frame is written
     int64_t hashEvery = 0;    // 0: no hashes
     bool help = false;
+    bool version = false;
+
+    bool streamsFrames() const { return out == "-"; }
 };
 
 struct ParsedRenderOptions {

@@ -10,7 +10,6 @@ namespace duskmere {
 namespace {
 
 constexpr int64_t maxSide = 16384;
-constexpr double maxBackingScale = 4.0;
 constexpr double maxDeviceSide = 32767;  // the largest image cairo can hold
 
 std::string sceneNames() {
@@ -31,11 +30,14 @@ const char* const renderUsage =
     "                      (default --bounds 1440x900); images are what the screen would show\n"
     "  --frames N          ticks to run (default 0)\n"
     "  --out PATH          write the frame after the last tick as PNG\n"
+    "  --out -             write frame 0 and every frame after it (every K-th with --every) to\n"
+    "                      standard output as raw RGBA, 4 bytes a pixel, top row first\n"
     "  --every K           with --out, write frame 0 and every K-th frame; PATH holds one\n"
     "                      integer field such as frame-%06d.png\n"
     "  --hash-every K      print 'frame <n> <fnv1a64>' for frame 0 and every K-th frame\n"
     "  --help              show this text\n"
-    "Sizes are 1 to 16384 per side.\n";
+    "  --version           show the version\n"
+    "Sizes are 1 to 16384 per side; backing scales above 0, at most 16.\n";
 
 ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args) {
     RenderOptions o;
@@ -46,6 +48,10 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args) {
         const std::string& flag = args[i];
         if (flag == "--help" || flag == "-h") {
             o.help = true;
+            continue;
+        }
+        if (flag == "--version") {
+            o.version = true;
             continue;
         }
         const bool known = flag == "--scene" || flag == "--seed" || flag == "--canvas" || flag == "--bounds" ||
@@ -69,7 +75,8 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args) {
                 const size_t at = value.find('@');
                 if (at != std::string::npos) {
                     const auto scale = parseScale(std::string_view(value).substr(at + 1), maxBackingScale);
-                    if (!scale) return fail("bad backing scale in '" + value + "': give a number above 0, at most 4");
+                    if (!scale) return fail("bad backing scale in '" + value + "': give a number above 0, at most " +
+                                        std::to_string(static_cast<int>(maxBackingScale)));
                     o.backingScale = *scale;
                     size = value.substr(0, at);
                 }
@@ -94,9 +101,10 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args) {
             (flag == "--every" ? o.every : o.hashEvery) = *k;
         }
     }
-    if (o.help) return {o, ""};
+    if (o.help || o.version) return {o, ""};
     if (o.every && o.out.empty()) return fail("--every needs --out with a frame-number pattern");
-    if (o.every && !isFramePattern(o.out))
+    if (o.streamsFrames() && o.hashEvery) return fail("--hash-every and --out - cannot share standard output");
+    if (o.every && !o.streamsFrames() && !isFramePattern(o.out))
         return fail("with --every, --out must hold one integer field such as frame-%06d.png");
     return {o, ""};
 }

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "RenderHost.h"
+
+namespace duskmere {
+
+// The renderer's host on Linux: views draw through cairo image surfaces, PNGs are cairo's.
+class CairoRenderHost : public RenderHost {
+public:
+    std::unique_ptr<RenderTarget> makeTarget(ViewSize bounds, double backingScale, uint64_t seed) override;
+    bool writePng(const PixelRows& picture, OutputFile& file, std::string& error) override;
+    uint64_t secureRandomSeed() override;
+};
+
+}  // namespace duskmere
