@@ -40,6 +40,19 @@ std::string reason(DWORD code) {
     return text.empty() ? "error " + std::to_string(code) : narrow(text);
 }
 
+// The temporary file being written, for a console stop handler (another thread) to remove. One
+// at a time: our programs write their files one after another.
+wchar_t pendingPath[32768];
+std::atomic<bool> pendingSet{false};
+
+void recordPending(const std::wstring& path) {
+    pendingSet = false;
+    if (path.size() >= sizeof pendingPath / sizeof pendingPath[0]) return;
+    path.copy(pendingPath, path.size());
+    pendingPath[path.size()] = L'\0';
+    pendingSet = true;
+}
+
 std::string failure(const std::string& path, DWORD code) { return "cannot write " + path + ": " + reason(code); }
 
 bool endsWithSeparator(const std::string& path) { return !path.empty() && (path.back() == '/' || path.back() == '\\'); }
@@ -118,7 +131,10 @@ bool resolve(const std::string& path, Target& target, std::string& error) {
 
 std::wstring folderOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
+    if (slash == std::wstring::npos) return L".";
+    // Keep the separator of a root (C:\, \): without it the name means something else.
+    const bool root = slash == 0 || path[slash - 1] == L':' || path[slash - 1] == L'\\';
+    return path.substr(0, root ? slash + 1 : slash);
 }
 
 // A new, empty temporary file in `folder`.
@@ -138,6 +154,10 @@ HANDLE createTemporary(const std::wstring& folder, std::wstring& name, DWORD& co
 
 }  // namespace
 
+void discardPendingOutputFile() noexcept {
+    if (pendingSet) DeleteFileW(pendingPath);
+}
+
 struct OutputFile::State {
     std::string userPath;
     Target target;
@@ -155,7 +175,7 @@ bool checkOutputPath(const std::string& path, std::string& error) {
     DWORD code = ERROR_ACCESS_DENIED;
     const HANDLE h = createTemporary(folderOf(target.path), name, code);
     if (h == INVALID_HANDLE_VALUE) {
-        error = failure(path, code);
+        error = "cannot write to " + narrow(folderOf(target.path)) + ": " + reason(code);
         return false;
     }
     CloseHandle(h);
@@ -167,6 +187,7 @@ OutputFile::~OutputFile() { abandon(); }
 
 bool OutputFile::open(const std::string& path, std::string& error) {
     abandon();
+    path_ = path;
     Target target;
     if (!resolve(path, target, error)) return false;
     auto* s = new State{path, target, {}, INVALID_HANDLE_VALUE, 0};
@@ -186,6 +207,7 @@ bool OutputFile::open(const std::string& path, std::string& error) {
             delete s;
             return false;
         }
+        recordPending(s->temporary);
     }
     state_ = s;
     return true;
@@ -220,6 +242,7 @@ bool OutputFile::commit(std::string& error) {
     if (!code && s.target.kind == Kind::file &&
         !MoveFileExW(s.temporary.c_str(), s.target.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         code = GetLastError();
+    if (!code) pendingSet = false;
     if (code) {
         error = failure(s.userPath, code);
         abandon();
@@ -234,6 +257,7 @@ void OutputFile::abandon() {
     if (!state_) return;
     if (state_->handle != INVALID_HANDLE_VALUE) CloseHandle(state_->handle);
     if (!state_->temporary.empty()) DeleteFileW(state_->temporary.c_str());
+    pendingSet = false;
     delete state_;
     state_ = nullptr;
 }
