@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "WinSaver.h"
 #include "WinText.h"
 #include "catalog/SceneCatalog.h"
@@ -167,9 +169,23 @@ void SaverWindow::paint() {
 
 bool SaverWindow::readBack(std::vector<uint32_t>& pixels, int& width, int& height) const {
     RECT client{};
-    if (!hwnd_ || !GetClientRect(hwnd_, &client) || client.right <= 0 || client.bottom <= 0) return false;
+    if (!hwnd_ || !drawn_ || !GetClientRect(hwnd_, &client) || client.right <= 0 || client.bottom <= 0) return false;
     width = client.right;
     height = client.bottom;
+    if (readScreen(pixels, width, height)) return true;
+    // Some systems refuse to read a child of another process's window (Wine does, for the
+    // preview): then the picture last copied to the window, which is what it shows.
+    const int pw = platform_.deviceWidth();
+    const int ph = platform_.deviceHeight();
+    if (pw <= 0 || ph <= 0) return false;
+    pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0xFF000000u);
+    for (int y = 0; y < height && y < ph; ++y)
+        std::copy_n(platform_.devicePixels() + static_cast<size_t>(y) * pw, std::min(width, pw),
+                    pixels.data() + static_cast<size_t>(y) * width);
+    return true;
+}
+
+bool SaverWindow::readScreen(std::vector<uint32_t>& pixels, int width, int height) const {
     const HDC dc = GetDC(hwnd_);
     if (!dc) return false;
     bool ok = false;

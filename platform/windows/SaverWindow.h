@@ -45,7 +45,8 @@ public:
     void redrawIfNeeded();
     // Matches the window to a new size in pixels (the preview following its parent).
     void moveTo(const RECT& rect);
-    // What the window shows, read back from the screen, in the canvas's pixel format.
+    // What the window shows, read back from the screen, in the canvas's pixel format. False
+    // before the first redraw.
     bool readBack(std::vector<uint32_t>& pixels, int& width, int& height) const;
     RECT screenRect() const;
 
@@ -55,6 +56,7 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void updateGeometry();
     void paint();
+    bool readScreen(std::vector<uint32_t>& pixels, int width, int height) const;
     void copyToScreen(HDC dc, int x0, int y0, int x1, int y1);
 
     WinSaver& owner_;
