@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -55,7 +56,58 @@ private:
     int deviceWidth_ = 0;
     int deviceHeight_ = 0;
     std::vector<DeviceBox> boxes_;
-    // The implementation adds what it needs below.
+
+    // One drawing operation of a redraw, kept until finishRedraw() paints them all. Boxes are in
+    // device pixels with 8 fraction bits, as the reference rasterises paths.
+    struct Op {
+        bool image = false;
+        int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        // Fills: premultiplied grey and alpha, 8 bits each.
+        unsigned gray = 0, alpha = 255;
+        // Images: the pixels, their size, and device-to-image scale and offset on each axis.
+        std::shared_ptr<const std::vector<uint32_t>> pixels;
+        int width = 0, height = 0;
+        double ax = 1, bx = 0, ay = 1, by = 0;
+        bool sameShape(const Op& o) const;
+    };
+    // The image column (row) that each device column (row) shows, for one image operation.
+    struct ImageMaps {
+        std::vector<int> x, y;
+    };
+    // How the usual redraw (opaque fill, image, translucent strips) is painted quickly; valid
+    // while the shape of the operations stays the same.
+    struct Plan {
+        bool valid = false;
+        ImageMaps maps;
+        int cleanX0 = 0, cleanX1 = 0, cleanY0 = 0, cleanY1 = 0;  // pixels the image covers whole
+        std::vector<int> rowEffect;                              // per device row, -1: none
+        struct Effect {
+            std::array<uint8_t, 256> table;  // the strips' effect on one channel value
+            std::vector<unsigned> factors;   // when they only darken: the factor of each
+        };
+        std::vector<Effect> effects;
+        std::vector<int> firstColumn, firstRow;                  // device start of each image pixel
+        std::vector<std::pair<int, int>> runs;  // the clean columns as (image column, count) runs
+    };
+
+    void startPicture(int width, int height);
+    void recordFill(const ViewRect& rect);
+    ImageMaps mapImage(const Op& op) const;
+    bool makePlan();
+    void applyOps(int x0, int y0, int x1, int y1);
+    void paintClean(int x0, int y0, int x1, int y1);
+    void paintEdges(bool reportChanges);
+    void reportChangedPixels(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before);
+
+    double fillGray_ = 0, fillAlpha_ = 1;
+    bool nearest_ = false;
+    bool drawing_ = false;
+    bool repaintAll_ = true;
+    std::vector<Op> ops_, lastOps_;
+    Plan plan_;
+    std::shared_ptr<std::vector<uint32_t>> presented_, spare_;
+    std::vector<uint32_t> edgeBefore_;
+    std::vector<uint32_t> darkRow_;  // one image row with a row's strips applied
 };
 
 }  // namespace duskmere

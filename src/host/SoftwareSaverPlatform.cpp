@@ -1,0 +1,643 @@
+#include "host/SoftwareSaverPlatform.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace duskmere {
+
+namespace {
+
+constexpr int maxExtent = 32767;  // the reference's limit for a surface or an image side
+constexpr uint32_t opaque = 0xFF000000u;
+
+int deviceExtent(double points, double scale) {
+    const double d = std::ceil(points * scale);
+    if (!(d > 0)) return 0;
+    return d > maxExtent ? maxExtent : static_cast<int>(d);
+}
+
+// Round to nearest, ties to even, as the reference's fixed-point conversions do.
+int64_t toFixed(double d, int bits) {
+    const double v = std::nearbyint(std::ldexp(d, bits));
+    constexpr double limit = 1099511627776.0;  // 2^40, far beyond any surface
+    if (!(v > -limit)) return static_cast<int64_t>(-limit);
+    if (!(v < limit)) return static_cast<int64_t>(limit);
+    return static_cast<int64_t>(v);
+}
+
+int64_t floorDiv256(int64_t v) { return v >> 8; }
+int64_t ceilDiv256(int64_t v) { return (v + 255) >> 8; }
+
+// a * b / 255 with the two roundings of the 8-bit compositor: the one of its blends...
+inline unsigned mul(unsigned a, unsigned b) {
+    const unsigned t = a * b + 0x80u;
+    return ((t >> 8) + t) >> 8;
+}
+// ...and the one of its interpolation between source and destination.
+inline unsigned mulLerp(unsigned a, unsigned b) {
+    const unsigned t = a * b + 0x7Fu;
+    return (t + (t >> 8)) >> 8;
+}
+
+// One channel of a solid colour (premultiplied grey, alpha) at coverage m over d.
+inline unsigned fillChannel(unsigned d, unsigned gray, unsigned alpha, unsigned m) {
+    unsigned r;
+    if (alpha == 255)
+        r = mulLerp(gray, m) + mulLerp(d, 255 - m);
+    else
+        r = mul(gray, m) + mul(d, 255 - mul(alpha, m));
+    return r > 255 ? 255 : r;
+}
+
+inline uint32_t fillPixel(uint32_t d, unsigned gray, unsigned alpha, unsigned m) {
+    uint32_t out = opaque;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= fillChannel((d >> shift) & 0xFFu, gray, alpha, m) << shift;
+    return out;
+}
+
+// An image pixel at coverage m over d. An image only moved, not scaled, is blended by
+// interpolation; a scaled one goes through the general compositor with its other rounding.
+inline uint32_t imagePixel(uint32_t d, uint32_t s, unsigned m, bool scaled) {
+    if (m == 255) return s | opaque;
+    uint32_t out = opaque;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const unsigned sc = (s >> shift) & 0xFFu, dc = (d >> shift) & 0xFFu;
+        const unsigned r = scaled ? mul(sc, m) + mul(dc, 255 - m) : mulLerp(sc, m) + mulLerp(dc, 255 - m);
+        out |= (r > 255 ? 255u : r) << shift;
+    }
+    return out;
+}
+
+// Overlap of [a0, a1) with pixel p, in 1/256 of a pixel.
+inline int64_t overlap(int64_t a0, int64_t a1, int64_t p) {
+    const int64_t lo = std::max(a0, p * 256);
+    const int64_t hi = std::min(a1, p * 256 + 256);
+    return hi > lo ? hi - lo : 0;
+}
+
+inline unsigned coverage(int64_t cx, int64_t cy) {
+    const int64_t m = (cx * cy) >> 8;
+    return m > 255 ? 255u : static_cast<unsigned>(m);
+}
+
+// The fixed-point transform of one axis, as the compositor samples with it: the image coordinate
+// of device pixel d is (m0 * (d + offset + 1/2) + m2) / 2^16, taken just below its exact value.
+struct AxisTransform {
+    int64_t m0 = 65536, m2 = 0, offset = 0;
+    bool translation = false;
+};
+
+void fixedTransform(double ax, double bx, double ay, double by, double xc, double yc, AxisTransform& tx,
+                    AxisTransform& ty) {
+    if (ax == 1.0 && ay == 1.0) {
+        // A plain translation: each device pixel takes the image pixel nearest its centre.
+        tx.translation = ty.translation = true;
+        tx.offset = static_cast<int64_t>(std::floor(std::ceil(bx - 0.5) + 0.5));
+        ty.offset = static_cast<int64_t>(std::floor(std::ceil(by - 0.5) + 0.5));
+        return;
+    }
+    double x0 = bx, y0 = by;
+    if (x0 != 0.0 || y0 != 0.0) {
+        // Move the integer part of the translation into offsets, spreading it over both axes.
+        double tX = x0, tY = y0;
+        double norm = std::max(std::fabs(tX), std::fabs(tY));
+        for (int i = -1; i < 2; i += 2) {
+            for (int j = -1; j < 2; j += 2) {
+                double den = (ax + i) * (ay + j) - 0.0 * 0.0;
+                if (std::fabs(den) < DBL_EPSILON) continue;
+                double x = y0 * 0.0 - x0 * (ay + j);
+                double y = x0 * 0.0 - y0 * (ax + i);
+                den = 1 / den;
+                x *= den;
+                y *= den;
+                const double n = std::max(std::fabs(x), std::fabs(y));
+                if (norm > n) {
+                    norm = n;
+                    tX = x;
+                    tY = y;
+                }
+            }
+        }
+        tX = std::floor(tX);
+        tY = std::floor(tY);
+        tx.offset = static_cast<int64_t>(-tX);
+        ty.offset = static_cast<int64_t>(-tY);
+        x0 = (tX * ax + tY * 0.0) + x0;
+        y0 = (tX * 0.0 + tY * ay) + y0;
+    }
+    tx.m0 = toFixed(ax, 16);
+    tx.m2 = toFixed(x0, 16);
+    ty.m0 = toFixed(ay, 16);
+    ty.m2 = toFixed(y0, 16);
+    // Fix the rounded transform to agree with the exact one at the centre of the drawn area.
+    const double iax = 1.0 / ax, iay = 1.0 / ay;
+    const double ix0 = -x0 * iax, iy0 = -y0 * iay;
+    for (int iteration = 0; iteration < 5; ++iteration) {
+        const int64_t vx = toFixed(xc, 16), vy = toFixed(yc, 16);
+        const int64_t rx = tx.m0 * (vx >> 16) + tx.m2 + ((tx.m0 * (vx & 0xFFFF) + 0x8000) >> 16);
+        const int64_t ry = ty.m0 * (vy >> 16) + ty.m2 + ((ty.m0 * (vy & 0xFFFF) + 0x8000) >> 16);
+        double x = static_cast<double>(rx) / 65536.0, y = static_cast<double>(ry) / 65536.0;
+        const double px = (iax * x + 0.0 * y) + ix0;
+        const double py = (0.0 * x + iay * y) + iy0;
+        x = px - xc;
+        y = py - yc;
+        const int64_t dx = toFixed(ax * x + 0.0 * y, 16);
+        const int64_t dy = toFixed(0.0 * x + ay * y, 16);
+        tx.m2 -= dx;
+        ty.m2 -= dy;
+        if (dx == 0 && dy == 0) break;
+    }
+}
+
+void sampleAxis(const AxisTransform& t, int count, int length, std::vector<int>& out) {
+    out.resize(static_cast<size_t>(count));
+    for (int d = 0; d < count; ++d) {
+        int64_t i;
+        if (t.translation) {
+            i = d + t.offset;
+        } else {
+            const int64_t u = d + t.offset;
+            const int64_t v = t.m0 * u + t.m2 + ((t.m0 * 0x8000 + 0x8000) >> 16);
+            i = (v - 1) >> 16;
+        }
+        out[static_cast<size_t>(d)] = static_cast<int>(std::clamp<int64_t>(i, 0, length - 1));
+    }
+}
+
+}  // namespace
+
+struct SoftwareImage : SaverImage {
+    std::shared_ptr<const std::vector<uint32_t>> pixels;
+    int width = 0, height = 0;
+};
+
+bool SoftwareSaverPlatform::Op::sameShape(const Op& o) const {
+    return image == o.image && x0 == o.x0 && y0 == o.y0 && x1 == o.x1 && y1 == o.y1 && gray == o.gray &&
+           alpha == o.alpha && width == o.width && height == o.height && ax == o.ax && bx == o.bx &&
+           ay == o.ay && by == o.by;
+}
+
+SoftwareSaverPlatform::SoftwareSaverPlatform(double backingScale)
+    : backingScale_(backingScale > 0 && std::isfinite(backingScale) ? backingScale : 1.0) {}
+
+void SoftwareSaverPlatform::setBackingScale(double scale) {
+    if (!(scale > 0) || !std::isfinite(scale)) scale = 1.0;
+    if (scale != backingScale_) repaintAll_ = true;
+    backingScale_ = scale;
+}
+
+void SoftwareSaverPlatform::setBounds(ViewSize points) {
+    if (points.width != bounds_.width || points.height != bounds_.height) repaintAll_ = true;
+    bounds_ = points;
+}
+
+void SoftwareSaverPlatform::repaintAll() { repaintAll_ = true; }
+
+void SoftwareSaverPlatform::startPicture(int width, int height) {
+    // A new picture starts black, as a freshly made surface does.
+    pixels_.assign(static_cast<size_t>(width) * static_cast<size_t>(height), opaque);
+    deviceWidth_ = width;
+    deviceHeight_ = height;
+    repaintAll_ = true;
+    plan_.valid = false;
+}
+
+bool SoftwareSaverPlatform::hasGraphicsContext() {
+    const int w = deviceExtent(bounds_.width, backingScale_);
+    const int h = deviceExtent(bounds_.height, backingScale_);
+    if (w != deviceWidth_ || h != deviceHeight_ || pixels_.size() != static_cast<size_t>(w) * static_cast<size_t>(h)) {
+        try {
+            startPicture(w, h);
+        } catch (const std::bad_alloc&) {
+            pixels_.clear();
+            pixels_.shrink_to_fit();
+            deviceWidth_ = deviceHeight_ = 0;
+            drawing_ = false;
+            return false;
+        }
+    }
+    ops_.clear();
+    nearest_ = false;
+    drawing_ = true;
+    return true;
+}
+
+void SoftwareSaverPlatform::setFillGray(double gray, double alpha) {
+    fillGray_ = std::isnan(gray) ? 0.0 : std::clamp(gray, 0.0, 1.0);
+    fillAlpha_ = std::isnan(alpha) ? 0.0 : std::clamp(alpha, 0.0, 1.0);
+}
+
+void SoftwareSaverPlatform::setInterpolationNone() { nearest_ = true; }
+
+void SoftwareSaverPlatform::fillRect(const ViewRect& r) {
+    if (!drawing_) return;
+    const double s = backingScale_;
+    const double x = r.x * s, y = (bounds_.height - (r.y + r.height)) * s, w = r.width * s, h = r.height * s;
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h)) return;
+    Op op;
+    op.x0 = toFixed(x, 8);
+    op.y0 = toFixed(y, 8);
+    op.x1 = op.x0 + toFixed(w, 8);
+    op.y1 = op.y0 + toFixed(h, 8);
+    if (op.x0 > op.x1) std::swap(op.x0, op.x1);
+    if (op.y0 > op.y1) std::swap(op.y0, op.y1);
+    if (op.x0 == op.x1 || op.y0 == op.y1) return;
+    // Colours become 16-bit, then the compositor keeps the top 8 bits.
+    const auto toShort = [](double v) { return static_cast<unsigned>(v * 65535.0 + 0.5); };
+    op.gray = toShort(fillGray_ * fillAlpha_) >> 8;
+    op.alpha = toShort(fillAlpha_) >> 8;
+    if (op.alpha == 0) return;  // a clear colour over the picture changes nothing
+    ops_.push_back(std::move(op));
+}
+
+std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pixels, int64_t width, int64_t height) {
+    if (width < 1 || height < 1 || width > maxExtent || height > maxExtent) return nullptr;
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::shared_ptr<std::vector<uint32_t>> buffer;
+    try {
+        // Reuse the buffer of the frame before last when nothing else holds it.
+        if (spare_ && spare_.use_count() == 1) {
+            buffer = std::move(spare_);
+            spare_.reset();
+        } else {
+            buffer = std::make_shared<std::vector<uint32_t>>();
+        }
+        buffer->resize(n);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    std::memcpy(buffer->data(), pixels, n * sizeof(uint32_t));
+    auto image = std::make_unique<SoftwareImage>();
+    image->pixels = std::move(buffer);
+    image->width = static_cast<int>(width);
+    image->height = static_cast<int>(height);
+    return image;
+}
+
+void SoftwareSaverPlatform::drawImage(const SaverImage& image, const ViewRect& r) {
+    if (!drawing_) return;
+    const auto& source = static_cast<const SoftwareImage&>(image);
+    const double s = backingScale_;
+    // The image stands upright in the rectangle: its first row at the rectangle's top edge.
+    const double tx = r.x * s, ty = (bounds_.height - (r.y + r.height)) * s;
+    const double kx = r.width * s / source.width, ky = r.height * s / source.height;
+    const double w = kx * source.width + 0.0 * 0.0, h = 0.0 * 0.0 + ky * source.height;
+    if (!std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(w) || !std::isfinite(h) || kx == 0 || ky == 0)
+        return;
+    Op op;
+    op.image = true;
+    op.x0 = toFixed(tx, 8);
+    op.y0 = toFixed(ty, 8);
+    op.x1 = op.x0 + toFixed(w, 8);
+    op.y1 = op.y0 + toFixed(h, 8);
+    if (op.x0 > op.x1) std::swap(op.x0, op.x1);
+    if (op.y0 > op.y1) std::swap(op.y0, op.y1);
+    if (op.x0 == op.x1 || op.y0 == op.y1) return;
+    op.pixels = source.pixels;
+    op.width = source.width;
+    op.height = source.height;
+    op.ax = 1 / kx;
+    op.ay = 1 / ky;
+    op.bx = ((-tx) * op.ax + (-ty) * 0.0) + 0.0;
+    op.by = ((-tx) * 0.0 + (-ty) * op.ay) + 0.0;
+    // Smoothing is not reproduced: the views always ask for hard pixel edges first.
+    ops_.push_back(std::move(op));
+}
+
+SoftwareSaverPlatform::ImageMaps SoftwareSaverPlatform::mapImage(const Op& op) const {
+    const int64_t ex0 = std::max<int64_t>(0, floorDiv256(op.x0)), ex1 = std::min<int64_t>(deviceWidth_, ceilDiv256(op.x1));
+    const int64_t ey0 = std::max<int64_t>(0, floorDiv256(op.y0)), ey1 = std::min<int64_t>(deviceHeight_, ceilDiv256(op.y1));
+    const double xc = static_cast<double>(ex0) + static_cast<double>(ex1 - ex0) / 2.;
+    const double yc = static_cast<double>(ey0) + static_cast<double>(ey1 - ey0) / 2.;
+    AxisTransform tx, ty;
+    fixedTransform(op.ax, op.bx, op.ay, op.by, xc, yc, tx, ty);
+    ImageMaps maps;
+    sampleAxis(tx, deviceWidth_, op.width, maps.x);
+    sampleAxis(ty, deviceHeight_, op.height, maps.y);
+    return maps;
+}
+
+// Every operation of the redraw, pixel by pixel, inside [x0, x1) x [y0, y1).
+void SoftwareSaverPlatform::applyOps(int x0, int y0, int x1, int y1) {
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, deviceWidth_);
+    y1 = std::min(y1, deviceHeight_);
+    if (x0 >= x1 || y0 >= y1) return;
+    const size_t stride = static_cast<size_t>(deviceWidth_);
+    for (size_t i = 0; i < ops_.size(); ++i) {
+        const Op& op = ops_[i];
+        const int px0 = static_cast<int>(std::max<int64_t>(x0, floorDiv256(op.x0)));
+        const int px1 = static_cast<int>(std::min<int64_t>(x1, ceilDiv256(op.x1)));
+        const int py0 = static_cast<int>(std::max<int64_t>(y0, floorDiv256(op.y0)));
+        const int py1 = static_cast<int>(std::min<int64_t>(y1, ceilDiv256(op.y1)));
+        if (px0 >= px1 || py0 >= py1) continue;
+        ImageMaps own;
+        const ImageMaps* maps = nullptr;
+        if (op.image) {
+            if (plan_.valid && i == 1) {
+                maps = &plan_.maps;
+            } else {
+                own = mapImage(op);
+                maps = &own;
+            }
+        }
+        const bool scaled = op.ax != 1.0 || op.ay != 1.0;
+        for (int y = py0; y < py1; ++y) {
+            const int64_t cy = overlap(op.y0, op.y1, y);
+            uint32_t* row = pixels_.data() + static_cast<size_t>(y) * stride;
+            const uint32_t* src =
+                op.image ? op.pixels->data() + static_cast<size_t>(maps->y[static_cast<size_t>(y)]) * static_cast<size_t>(op.width) : nullptr;
+            for (int x = px0; x < px1; ++x) {
+                const unsigned m = coverage(overlap(op.x0, op.x1, x), cy);
+                if (m == 0) continue;
+                row[x] = op.image ? imagePixel(row[x], src[maps->x[static_cast<size_t>(x)]], m, scaled)
+                                  : fillPixel(row[x], op.gray, op.alpha, m);
+            }
+        }
+    }
+}
+
+// Recognises the usual redraw: an opaque fill, then an image, then fills. Inside the pixels the
+// image covers whole, the result depends only on the image pixel and the strips of the row.
+bool SoftwareSaverPlatform::makePlan() {
+    plan_.valid = false;
+    if (ops_.size() < 2 || ops_[0].image || ops_[0].alpha != 255 || !ops_[1].image) return false;
+    for (size_t i = 2; i < ops_.size(); ++i)
+        if (ops_[i].image) return false;
+    const Op& image = ops_[1];
+    Plan& p = plan_;
+    p.maps = mapImage(image);
+    int64_t cx0 = 0, cx1 = deviceWidth_;
+    for (size_t i = 1; i < ops_.size(); ++i) {
+        cx0 = std::max(cx0, ceilDiv256(ops_[i].x0));
+        cx1 = std::min(cx1, floorDiv256(ops_[i].x1));
+    }
+    p.cleanX0 = static_cast<int>(std::clamp<int64_t>(cx0, 0, deviceWidth_));
+    p.cleanX1 = static_cast<int>(std::clamp<int64_t>(cx1, p.cleanX0, deviceWidth_));
+    p.cleanY0 = static_cast<int>(std::clamp<int64_t>(ceilDiv256(image.y0), 0, deviceHeight_));
+    p.cleanY1 = static_cast<int>(std::clamp<int64_t>(floorDiv256(image.y1), p.cleanY0, deviceHeight_));
+
+    // Each row's strips, composed into one table per channel value.
+    std::vector<std::vector<std::pair<size_t, unsigned>>> chains(static_cast<size_t>(deviceHeight_));
+    for (size_t i = 2; i < ops_.size(); ++i) {
+        const Op& op = ops_[i];
+        const int64_t y0 = std::max<int64_t>(p.cleanY0, floorDiv256(op.y0));
+        const int64_t y1 = std::min<int64_t>(p.cleanY1, ceilDiv256(op.y1));
+        for (int64_t y = y0; y < y1; ++y) {
+            const unsigned m = coverage(256, overlap(op.y0, op.y1, y));
+            if (m) chains[static_cast<size_t>(y)].push_back({i, m});
+        }
+    }
+    p.rowEffect.assign(static_cast<size_t>(deviceHeight_), -1);
+    p.effects.clear();
+    Plan::Effect effect;
+    for (size_t y = 0; y < chains.size(); ++y) {
+        if (chains[y].empty()) continue;
+        effect.factors.clear();
+        for (const auto& [i, m] : chains[y]) {
+            if (ops_[i].gray != 0 || ops_[i].alpha == 255) {
+                effect.factors.clear();
+                break;
+            }
+            effect.factors.push_back(255 - mul(ops_[i].alpha, m));
+        }
+        for (unsigned v = 0; v < 256; ++v) {
+            unsigned c = v;
+            for (const auto& [i, m] : chains[y]) c = fillChannel(c, ops_[i].gray, ops_[i].alpha, m);
+            effect.table[v] = static_cast<uint8_t>(c);
+        }
+        auto found = std::find_if(p.effects.begin(), p.effects.end(),
+                                  [&](const Plan::Effect& e) { return e.table == effect.table; });
+        p.rowEffect[y] = static_cast<int>(found - p.effects.begin());
+        if (found == p.effects.end()) p.effects.push_back(effect);
+    }
+
+    // Where each image column and row starts on the device (the maps never decrease).
+    p.firstColumn.assign(static_cast<size_t>(image.width) + 1, deviceWidth_);
+    for (int x = deviceWidth_ - 1; x >= 0; --x) p.firstColumn[static_cast<size_t>(p.maps.x[static_cast<size_t>(x)])] = x;
+    for (int i = image.width - 1; i >= 0; --i)
+        p.firstColumn[static_cast<size_t>(i)] = std::min(p.firstColumn[static_cast<size_t>(i)], p.firstColumn[static_cast<size_t>(i) + 1]);
+    p.firstRow.assign(static_cast<size_t>(image.height) + 1, deviceHeight_);
+    for (int y = deviceHeight_ - 1; y >= 0; --y) p.firstRow[static_cast<size_t>(p.maps.y[static_cast<size_t>(y)])] = y;
+    for (int i = image.height - 1; i >= 0; --i)
+        p.firstRow[static_cast<size_t>(i)] = std::min(p.firstRow[static_cast<size_t>(i)], p.firstRow[static_cast<size_t>(i) + 1]);
+    p.runs.clear();
+    for (int x = p.cleanX0; x < p.cleanX1; ++x) {
+        const int i = p.maps.x[static_cast<size_t>(x)];
+        if (!p.runs.empty() && p.runs.back().first == i)
+            ++p.runs.back().second;
+        else
+            p.runs.push_back({i, 1});
+    }
+    p.valid = true;
+    return true;
+}
+
+// The pixels inside the clean area of the plan, within [x0, x1) x [y0, y1).
+void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
+    const Plan& p = plan_;
+    x0 = std::max(x0, p.cleanX0);
+    x1 = std::min(x1, p.cleanX1);
+    y0 = std::max(y0, p.cleanY0);
+    y1 = std::min(y1, p.cleanY1);
+    if (x0 >= x1 || y0 >= y1) return;
+    const Op& image = ops_[1];
+    const uint32_t* source = image.pixels->data();
+    const size_t stride = static_cast<size_t>(deviceWidth_);
+    const int* mapX = p.maps.x.data();
+    const size_t n = static_cast<size_t>(x1 - x0);
+    const size_t iw = static_cast<size_t>(image.width);
+    darkRow_.resize(iw);
+    int darkFor = -1, darkEffect = -1;  // the image row and effect in darkRow_
+    // Whole rows repeat each image pixel over its run of device pixels; parts of rows look each up.
+    const bool whole = x0 == p.cleanX0 && x1 == p.cleanX1;
+    const auto enlarge = [&](const uint32_t* in, uint32_t* out, int from, int to) {
+        if (whole) {
+            for (const auto& [i, count] : p.runs) {
+                const uint32_t v = in[i];
+                for (int k = 0; k < count; ++k) *out++ = v;
+            }
+        } else {
+            for (int x = from; x < to; ++x) out[x - from] = in[mapX[x]];
+        }
+    };
+    for (int y = y0; y < y1; ++y) {
+        uint32_t* row = pixels_.data() + static_cast<size_t>(y) * stride + x0;
+        const int sy = p.maps.y[static_cast<size_t>(y)];
+        const int e = p.rowEffect[static_cast<size_t>(y)];
+        if (y > y0 && p.maps.y[static_cast<size_t>(y) - 1] == sy && p.rowEffect[static_cast<size_t>(y) - 1] == e) {
+            std::memcpy(row, row - stride, n * sizeof(uint32_t));  // the same image row, the same strips
+            continue;
+        }
+        const uint32_t* src = source + static_cast<size_t>(sy) * iw;
+        if (e >= 0) {
+            // Darken the image row once, at image resolution, then enlarge it.
+            if (darkFor != sy || darkEffect != e) {
+                const Plan::Effect& effect = p.effects[static_cast<size_t>(e)];
+                if (!effect.factors.empty()) {
+                    for (size_t i = 0; i < iw; ++i) {
+                        uint32_t v = src[i];
+                        for (unsigned f : effect.factors) {
+                            // The blend's rounded a * f / 255, on red and blue at once, then green.
+                            uint32_t rb = (v & 0xFF00FFu) * f + 0x800080u;
+                            rb = ((((rb >> 8) & 0xFF00FFu) + rb) >> 8) & 0xFF00FFu;
+                            uint32_t g = (v & 0xFF00u) * f + 0x8000u;
+                            g = ((((g >> 8) & 0xFF00u) + g) >> 8) & 0xFF00u;
+                            v = rb | g;
+                        }
+                        darkRow_[i] = v | opaque;
+                    }
+                } else {
+                    const uint8_t* lut = effect.table.data();
+                    for (size_t i = 0; i < iw; ++i) {
+                        const uint32_t v = src[i];
+                        darkRow_[i] = opaque | static_cast<uint32_t>(lut[(v >> 16) & 0xFFu]) << 16 |
+                                      static_cast<uint32_t>(lut[(v >> 8) & 0xFFu]) << 8 | lut[v & 0xFFu];
+                    }
+                }
+                darkFor = sy;
+                darkEffect = e;
+            }
+            enlarge(darkRow_.data(), row, x0, x1);
+        } else if (whole) {
+            for (size_t i = 0; i < iw; ++i) darkRow_[i] = src[i] | opaque;
+            darkFor = -1;
+            enlarge(darkRow_.data(), row, x0, x1);
+        } else {
+            for (int x = x0; x < x1; ++x) row[x - x0] = src[mapX[x]] | opaque;
+        }
+    }
+}
+
+// The pixels outside the clean area: partly covered edges whose result also depends on what
+// was there before, so they are painted in full every time.
+void SoftwareSaverPlatform::paintEdges(bool reportChanges) {
+    const Plan& p = plan_;
+    const int w = deviceWidth_, h = deviceHeight_;
+    const DeviceBox edges[4] = {
+        {0, 0, w, p.cleanY0},                  // above
+        {0, p.cleanY1, w, h},                  // below
+        {0, p.cleanY0, p.cleanX0, p.cleanY1},  // left
+        {p.cleanX1, p.cleanY0, w, p.cleanY1},  // right
+    };
+    for (const DeviceBox& e : edges) {
+        if (e.x0 >= e.x1 || e.y0 >= e.y1) continue;
+        const size_t stride = static_cast<size_t>(w);
+        if (reportChanges) {
+            edgeBefore_.clear();
+            for (int y = e.y0; y < e.y1; ++y)
+                edgeBefore_.insert(edgeBefore_.end(), pixels_.begin() + static_cast<std::ptrdiff_t>(y * stride + e.x0),
+                                   pixels_.begin() + static_cast<std::ptrdiff_t>(y * stride + e.x1));
+        }
+        applyOps(e.x0, e.y0, e.x1, e.y1);
+        if (!reportChanges) continue;
+        bool changed = false;
+        size_t k = 0;
+        for (int y = e.y0; y < e.y1 && !changed; ++y)
+            for (int x = e.x0; x < e.x1; ++x, ++k)
+                if (pixels_[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] != edgeBefore_[k]) {
+                    changed = true;
+                    break;
+                }
+        if (changed) boxes_.push_back(e);
+    }
+}
+
+// Repaints, and reports, the device pixels under the image pixels that differ from the ones
+// presented last.
+void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before) {
+    const Op& image = ops_[1];
+    const int iw = image.width, ih = image.height;
+    constexpr int joinGap = 8;  // unchanged pixels between two changes that still make one box
+    struct Run {
+        int x0, x1, y0;
+    };
+    std::vector<Run> open, next;
+    const auto emit = [&](const Run& r, int y1) {
+        const Plan& p = plan_;
+        DeviceBox b{p.firstColumn[static_cast<size_t>(r.x0)], p.firstRow[static_cast<size_t>(r.y0)],
+                    p.firstColumn[static_cast<size_t>(r.x1)], p.firstRow[static_cast<size_t>(y1)]};
+        b.x0 = std::max(b.x0, p.cleanX0);
+        b.x1 = std::min(b.x1, p.cleanX1);
+        b.y0 = std::max(b.y0, p.cleanY0);
+        b.y1 = std::min(b.y1, p.cleanY1);
+        if (b.x0 >= b.x1 || b.y0 >= b.y1) return;
+        paintClean(b.x0, b.y0, b.x1, b.y1);
+        boxes_.push_back(b);
+    };
+    for (int y = 0; y <= ih; ++y) {
+        next.clear();
+        if (y < ih) {
+            const uint32_t* a = now.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
+            const uint32_t* b = before.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
+            // Most rows are unchanged to the byte; only rows that differ are searched.
+            int x = std::memcmp(a, b, static_cast<size_t>(iw) * sizeof(uint32_t)) == 0 ? iw : 0;
+            while (x < iw) {
+                while (x < iw && ((a[x] ^ b[x]) & 0xFFFFFFu) == 0) ++x;
+                if (x == iw) break;
+                const int start = x;
+                int last = x;
+                while (x < iw && x - last <= joinGap) {
+                    if ((a[x] ^ b[x]) & 0xFFFFFFu) last = x;
+                    ++x;
+                }
+                x = last + 1;
+                next.push_back({start, last + 1, y});
+            }
+        }
+        // A run with the same columns as one in the row above extends it.
+        size_t j = 0;
+        for (Run& r : next) {
+            while (j < open.size() && open[j].x0 < r.x0) emit(open[j], y), ++j;
+            if (j < open.size() && open[j].x0 == r.x0 && open[j].x1 == r.x1) r.y0 = open[j].y0, ++j;
+        }
+        while (j < open.size()) emit(open[j], y), ++j;
+        open.swap(next);
+    }
+}
+
+const std::vector<SoftwareSaverPlatform::DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
+    boxes_.clear();
+    if (!drawing_) return boxes_;
+    drawing_ = false;
+
+    bool sameShape = plan_.valid && ops_.size() == lastOps_.size();
+    for (size_t i = 0; sameShape && i < ops_.size(); ++i) sameShape = ops_[i].sameShape(lastOps_[i]);
+
+    std::shared_ptr<std::vector<uint32_t>> shown;
+    if (sameShape && !repaintAll_ && presented_) {
+        shown = std::const_pointer_cast<std::vector<uint32_t>>(ops_[1].pixels);
+        reportChangedPixels(*shown, *presented_);
+        paintEdges(true);
+    } else {
+        if (sameShape || makePlan()) {
+            shown = std::const_pointer_cast<std::vector<uint32_t>>(ops_[1].pixels);
+            paintClean(0, 0, deviceWidth_, deviceHeight_);
+            paintEdges(false);
+        } else {
+            applyOps(0, 0, deviceWidth_, deviceHeight_);
+        }
+        if (deviceWidth_ > 0 && deviceHeight_ > 0) boxes_.push_back({0, 0, deviceWidth_, deviceHeight_});
+    }
+
+    // Keep the shape of this redraw and the image it showed; free the pixels of the rest.
+    lastOps_ = ops_;
+    for (Op& op : lastOps_) op.pixels.reset();
+    ops_.clear();
+    if (shown) {
+        spare_ = std::move(presented_);
+        presented_ = std::move(shown);
+    } else {
+        presented_.reset();
+        plan_.valid = false;
+    }
+    repaintAll_ = false;
+    return boxes_;
+}
+
+}  // namespace duskmere

@@ -1,0 +1,148 @@
+#include "host/SoftwareSaverPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cairo/CairoSaverPlatform.h"
+#include "catalog/SceneCatalog.h"
+
+namespace duskmere {
+namespace {
+
+constexpr uint64_t seed = 0x5EED5u;
+
+class SoftwarePlatform : public SoftwareSaverPlatform {
+public:
+    using SoftwareSaverPlatform::SoftwareSaverPlatform;
+    void setNeedsDisplay() override {}
+    void setAnimationInterval(double) override {}
+    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
+    std::string processName() const override { return "test"; }
+    void exitProcess(int) override {}
+    uint64_t secureRandomSeed() override { return seed; }
+};
+
+std::vector<uint32_t> picture(const SoftwareSaverPlatform& p) {
+    return {p.devicePixels(), p.devicePixels() + static_cast<size_t>(p.deviceWidth()) * static_cast<size_t>(p.deviceHeight())};
+}
+
+// The cairo surface in the canvas's byte order (R, G, B, 0xFF).
+std::vector<uint32_t> picture(const CairoSaverPlatform& p) {
+    std::vector<uint32_t> out;
+    cairo_surface_t* s = p.surface();
+    if (!s) return out;
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < p.deviceHeight(); ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + y * stride);
+        for (int x = 0; x < p.deviceWidth(); ++x) {
+            const uint32_t v = row[x];
+            out.push_back(0xFF000000u | (v & 0xFFu) << 16 | (v & 0xFF00u) | ((v >> 16) & 0xFFu));
+        }
+    }
+    return out;
+}
+
+// First differing pixel, for a readable failure.
+std::string firstDifference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int width) {
+    if (a.size() != b.size()) return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size());
+    size_t count = 0, first = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && count++ == 0) first = i;
+    if (count == 0) return "";
+    char text[160];
+    std::snprintf(text, sizeof text, "%zu pixels differ, first at %zu,%zu: %08X against %08X", count,
+                  first % static_cast<size_t>(width), first / static_cast<size_t>(width), a[first], b[first]);
+    return text;
+}
+
+struct Case {
+    const char* scene;
+    double width, height, scale;
+};
+
+// Sizes whose canvas overhangs the view, a 1 x 1 view, preview panes, every pixel scale the
+// views reach, integer backing scales 1..16 and the fractional ones of desktop DPI settings
+// and browsers.
+const Case cases[] = {
+    {"campfire", 1, 1, 1},       {"campfire", 1, 1, 1.25},     {"city", 1, 1, 16},
+    {"city", 3, 2, 1.5},         {"city", 296, 184, 1},        {"city", 296, 184, 2},
+    {"campfire", 296, 184, 1.25}, {"city", 901, 901, 1},       {"city", 901, 901, 1.25},
+    {"city", 1349, 1351, 1},     {"campfire", 401, 551, 1},    {"campfire", 401, 551, 1.25},
+    {"campfire", 401, 551, 1.5}, {"campfire", 401, 551, 1.75}, {"campfire", 401, 551, 2},
+    {"campfire", 401, 551, 2.25}, {"campfire", 401, 551, 2.5}, {"campfire", 401, 551, 3.5},
+    {"campfire", 811, 811, 1},   {"campfire", 811, 811, 1.25}, {"campfire", 811, 811, 1.75},
+    {"campfire", 811, 811, 3},   {"campfire", 300, 540, 4},    {"campfire", 300, 540, 8},
+    {"campfire", 41, 541, 5},    {"campfire", 97, 61, 6},      {"campfire", 41, 541, 7},
+    {"campfire", 97, 61, 9},     {"campfire", 97, 61, 10},     {"campfire", 41, 541, 11},
+    {"campfire", 97, 61, 12},    {"campfire", 97, 61, 13},     {"campfire", 97, 61, 14},
+    {"campfire", 97, 61, 15},    {"campfire", 41, 541, 16},
+};
+
+TEST(SoftwareSaverPlatform, PaintsWhatCairoPaintsAtEverySizeAndScale) {
+    for (const Case& c : cases) {
+        const SceneEntry* entry = findScene(c.scene);
+        ASSERT_NE(entry, nullptr);
+        CairoSaverPlatform reference(c.scale);
+        reference.fixSeed(seed);
+        reference.setBounds({c.width, c.height});
+        SoftwarePlatform software(c.scale);
+        software.setBounds({c.width, c.height});
+        auto referenceView = entry->makeView(reference);
+        auto softwareView = entry->makeView(software);
+        // Frames 0, 1, 2 and 7: the first full redraw, then redraws of what changed.
+        for (int frame = 0; frame < 8; ++frame) {
+            if (frame < 3 || frame == 7) {
+                referenceView->drawRect();
+                softwareView->drawRect();
+                software.finishRedraw();
+                ASSERT_EQ(software.deviceWidth(), reference.deviceWidth());
+                ASSERT_EQ(software.deviceHeight(), reference.deviceHeight());
+                EXPECT_EQ(firstDifference(picture(software), picture(reference), software.deviceWidth()), "")
+                    << c.scene << " " << c.width << "x" << c.height << "@" << c.scale << " frame " << frame;
+            }
+            referenceView->animateOneFrame();
+            softwareView->animateOneFrame();
+        }
+    }
+}
+
+// A host that copies only the reported boxes to its screen shows exactly the full picture.
+TEST(SoftwareSaverPlatform, ReportedBoxesCarryEveryChange) {
+    for (double scale : {1.0, 1.25, 2.0}) {
+        SoftwarePlatform software(scale);
+        software.setBounds({557, 545});  // pixel scale 2, the canvas overhangs by a point
+        auto view = findScene("campfire")->makeView(software);
+        std::vector<uint32_t> screen;
+        int screenWidth = 0;
+        size_t partial = 0;
+        for (int frame = 0; frame < 30; ++frame) {
+            if (frame == 20) software.setBounds({640, 560});
+            if (frame == 25) software.repaintAll();
+            view->drawRect();
+            const auto& boxes = software.finishRedraw();
+            const std::vector<uint32_t> now = picture(software);
+            const int w = software.deviceWidth();
+            size_t area = 0;
+            if (screen.size() != now.size() || screenWidth != w) screen.assign(now.size(), 0);
+            screenWidth = w;
+            for (const auto& b : boxes) {
+                ASSERT_TRUE(b.x0 >= 0 && b.y0 >= 0 && b.x1 <= w && b.y1 <= software.deviceHeight() && b.x0 < b.x1 && b.y0 < b.y1);
+                for (int y = b.y0; y < b.y1; ++y)
+                    for (int x = b.x0; x < b.x1; ++x) screen[static_cast<size_t>(y * w + x)] = now[static_cast<size_t>(y * w + x)];
+                area += static_cast<size_t>(b.x1 - b.x0) * static_cast<size_t>(b.y1 - b.y0);
+            }
+            EXPECT_EQ(firstDifference(screen, now, w), "") << "scale " << scale << " frame " << frame;
+            if (frame == 0 || frame == 20 || frame == 25) EXPECT_EQ(area, now.size()) << "frame " << frame;
+            else if (area < now.size()) ++partial;
+            view->animateOneFrame();
+        }
+        // Scrolls every sixth frame move the whole forest; the frames between change little.
+        EXPECT_GE(partial, 15u) << "scale " << scale;
+    }
+}
+
+}  // namespace
+}  // namespace duskmere
