@@ -14,6 +14,7 @@ public:
 
     SaverPlatform& platform() override { return platform_; }
     PixelRows picture() override {
+        platform_.finishRedraw();  // the software platform paints a redraw when it ends
         if (platform_.deviceWidth() <= 0 || platform_.deviceHeight() <= 0) return {};
         return {platform_.devicePixels(), platform_.deviceWidth(), platform_.deviceHeight()};
     }
