@@ -3,7 +3,8 @@
   (a) duskmere-render.exe prints the same per-frame hashes as the Linux renderer on the reference
       cases, and writes the same picture through the saver view;
   (b) Duskmere.scr /s --seed 4242 --frames 120 --capture shows what duskmere-render --bounds
-      1920x1080 renders for that seed and frame, pixel for pixel;
+      1920x1080 renders for that seed and frame, pixel for pixel, and at 144 dpi what it renders
+      at --bounds 1280x720@1.5;
   (c) Duskmere.scr /p HWND draws inside a parent window (its picture is the view's at that size)
       and exits when the parent goes away.
 With --cpu it also measures the CPU use of the full-screen saver beside the X11 host's.
@@ -65,9 +66,16 @@ class Wine:
         subprocess.run([self.server, '-p'], env=self.env)  # status 2: one is running already
         subprocess.run(['wineboot', '-i'], env=self.env, check=True, timeout=240,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.set_dpi(96)  # in case an interrupted run left the prefix at another
 
     def run(self, args, timeout=120):
         return subprocess.run(['wine'] + args, env=self.env, capture_output=True, timeout=timeout)
+
+    def set_dpi(self, dpi):
+        r = self.run(['reg', 'add', 'HKCU\\Control Panel\\Desktop', '/v', 'LogPixels', '/t', 'REG_DWORD',
+                      '/d', str(dpi), '/f'])
+        if r.returncode != 0:
+            raise Failed('cannot set the screen to %d dpi' % dpi)
 
     def stop(self):
         subprocess.run([self.server, '-k'], env=self.env)
@@ -138,6 +146,20 @@ def test_full_screen(wine, saver, linux_render, work):
         raise Failed('Duskmere.scr /s: status %d, %s' % (r.returncode, r.stderr.decode().strip()))
     print('ok    Duskmere.scr /s --frames 120 ran for %.1f s' % took)
     compare_pictures('full screen capture against --bounds 1920x1080', got, want)
+
+
+def test_high_dpi(wine, saver, linux_render, work):
+    # A screen at 150 %: drawn in device pixels, as a view of 1280 x 720 points at backing scale 1.5.
+    got, want = os.path.join(work, 'capture-dpi.png'), os.path.join(work, 'capture-dpi-linux.png')
+    subprocess.run([linux_render, '--bounds', '1280x720@1.5', '--seed', '5', '--frames', '30', '--out', want], check=True)
+    wine.set_dpi(144)
+    try:
+        r = wine.run([saver, '/s', '--seed', '5', '--frames', '30', '--capture', windows_path(got)], timeout=90)
+    finally:
+        wine.set_dpi(96)
+    if r.returncode != 0:
+        raise Failed('Duskmere.scr /s at 144 dpi: status %d, %s' % (r.returncode, r.stderr.decode().strip()))
+    compare_pictures('full screen capture at 144 dpi against --bounds 1280x720@1.5', got, want)
 
 
 def test_preview(wine, parent, saver, linux_render, work):
@@ -216,6 +238,7 @@ def main():
         for name, test in [('(a) hashes', lambda: test_hashes(wine, render, o.linux_render, o.vectors)),
                            ('(a) picture', lambda: test_render_picture(wine, render, o.linux_render, work)),
                            ('(b) full screen', lambda: test_full_screen(wine, saver, o.linux_render, work)),
+                           ('(b) high dpi', lambda: test_high_dpi(wine, saver, o.linux_render, work)),
                            ('(c) preview', lambda: test_preview(wine, parent, saver, o.linux_render, work))]:
             t = time.monotonic()
             try:
@@ -231,7 +254,7 @@ def main():
         xvfb.terminate()
         xvfb.wait()
         shutil.rmtree(work, ignore_errors=True)
-    print('%d of 4 Wine checks failed' % failures if failures else 'all Wine checks passed')
+    print('%d of 5 Wine checks failed' % failures if failures else 'all Wine checks passed')
     return 1 if failures else 0
 
 
