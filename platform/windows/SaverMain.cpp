@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -44,5 +45,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         saver.report(parsed.error + " (" + saverUsage + ")");
         return 2;
     }
-    return saver.run();
+    try {
+        return saver.run();
+    } catch (const std::exception& e) {
+        saver.report(std::string("cannot go on: ") + e.what());
+        return 1;
+    }
 }

@@ -41,8 +41,9 @@ public:
 
     void tick() { view_->animateOneFrame(); }
     // Redraws when the view asked for it or the window needs a fresh picture; copies the changed
-    // boxes to the screen. May throw std::bad_alloc (a scene too large for memory).
-    void redrawIfNeeded();
+    // boxes to the screen. False when there is no memory for the picture; may throw
+    // std::bad_alloc (a scene too large for memory).
+    bool redrawIfNeeded();
     // Matches the window to a new size in pixels (the preview following its parent).
     void moveTo(const RECT& rect);
     // What the window shows, read back from the screen, in the canvas's pixel format. False

@@ -170,9 +170,13 @@ bool WinSaver::createPreviewWindow(std::string& error) {
 void WinSaver::rebuildWindows() {
     rebuild_ = false;
     rebuilding_ = true;
+    // The new windows first, so that activation passes between our own windows and never to
+    // another program.
+    std::vector<std::unique_ptr<SaverWindow>> old = std::move(windows_);
     windows_.clear();
     std::string error;
     const bool ok = createFullScreenWindows(error);
+    old.clear();
     rebuilding_ = false;
     if (!ok) {
         report(error);
@@ -199,26 +203,40 @@ bool WinSaver::anyVisible() const {
 
 void WinSaver::tickAndDraw() {
     const int64_t now = performanceCount();
+    bool fresh = false;
     if (!clockRunning_) {
         // Starting, or back from hiding: a fresh grid, and no ticks owed for the pause. The first
         // redraw (below) builds each scene before any tick.
         schedule_.restart(now);
         clockRunning_ = true;
-    } else if (schedule_.due(now)) {
-        for (auto& w : windows_)
-            if (w->visible()) w->tick();
-        ++ticks_;
-        schedule_.advance(performanceCount());
+        fresh = true;
     }
-    for (auto& w : windows_) {
-        try {
-            w->redrawIfNeeded();
-        } catch (const std::bad_alloc&) {
-            report("out of memory for the scene of a " + std::to_string(w->screenRect().right - w->screenRect().left) +
-                   "-pixel-wide window");
-            stop(1);
-            return;
+    // A scene or a picture that does not fit in memory ends the saver, rather than leaving a
+    // black window over the desktop.
+    try {
+        if (!fresh && schedule_.due(now)) {
+            for (auto& w : windows_)
+                if (w->visible()) w->tick();
+            ++ticks_;
+            schedule_.advance(performanceCount());
         }
+        for (auto& w : windows_) {
+            if (!w->redrawIfNeeded()) {
+                const RECT r = w->screenRect();
+                report("cannot make the picture of a " + std::to_string(r.right - r.left) + "x" +
+                       std::to_string(r.bottom - r.top) + " window: out of memory");
+                stop(1);
+                return;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        report("out of memory for the scene");
+        stop(1);
+        return;
+    } catch (const std::exception& e) {
+        report(std::string("cannot go on drawing: ") + e.what());
+        stop(1);
+        return;
     }
     if (arguments_.frames && ticks_ >= *arguments_.frames &&
         std::all_of(windows_.begin(), windows_.end(), [](const auto& w) { return w->drawn(); }))
