@@ -256,6 +256,9 @@ LRESULT SaverWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         updateGeometry();
         break;
+    case WM_DPICHANGED_AFTERPARENT:  // the preview moved to a monitor of another scale with its parent
+        updateGeometry();
+        break;
     case WM_DISPLAYCHANGE:
         if (full) owner_.requestRebuild();
         break;
