@@ -32,6 +32,16 @@ std::wstring saverName(HINSTANCE instance) {
     return n > 0 && text ? std::wstring(text, static_cast<size_t>(n)) : std::wstring(L"Duskmere");
 }
 
+// This program's file name, as the user sees it in messages.
+std::string fileName() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring name(path, n < MAX_PATH ? n : 0);
+    const size_t slash = name.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) name.erase(0, slash + 1);
+    return name.empty() ? "Duskmere.scr" : toUtf8(name);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -42,7 +52,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!parsed.error.empty()) arguments.mode = SaverArguments::Mode::fullScreen;  // report as a line, not a box
     WinSaver saver(instance, arguments, *scene, name);
     if (!parsed.error.empty()) {
-        saver.report(parsed.error + " (" + saverUsage + ")");
+        std::string usage = saverUsage;
+        const size_t at = usage.find("SAVER.scr");
+        if (at != std::string::npos) usage.replace(at, 9, fileName());
+        saver.report(parsed.error + " (" + usage + ")");
         return 2;
     }
     try {
