@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace duskmere {
@@ -40,8 +41,21 @@ std::optional<PixelSize> parseSize(std::string_view text, int64_t maxSide) {
 std::optional<double> parseScale(std::string_view text, double max) {
     if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return std::nullopt;
     double value = 0;
+#if defined(__cpp_lib_to_chars)
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
-    if (ec != std::errc() || end != text.data() + text.size() || !(value > 0) || value > max) return std::nullopt;
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+#else
+    // Older libc++ (Emscripten's) parses no floating point with from_chars. Accept the same
+    // digits with at most one point; strtod rounds them as from_chars would (the C locale, as a
+    // library that never calls setlocale has).
+    const size_t point = text.find('.');
+    if (text.find_first_not_of("0123456789.") != std::string_view::npos ||
+        (point != std::string_view::npos && text.find('.', point + 1) != std::string_view::npos))
+        return std::nullopt;
+    const std::string copy(text);
+    value = std::strtod(copy.c_str(), nullptr);
+#endif
+    if (!(value > 0) || value > max) return std::nullopt;
     return value;
 }
 

@@ -10,6 +10,10 @@ declare -A groups=(
   # The Windows programs: cross-built with mingw-w64, tested under Wine with Xvfb.
   [windows]="cmake ninja-build python3 ccache g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
              wine wine64 xvfb"
+  # The browser page (Emscripten) and its tests in headless Chromium, driven from node.
+  [web]="emscripten nodejs chromium"
+  # Only where node came without its own npm (Debian's nodejs does; other builds bundle it).
+  [npm]="npm"
 )
 [ $# -gt 0 ] || set -- core
 packages=()

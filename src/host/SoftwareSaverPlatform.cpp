@@ -203,6 +203,7 @@ void SoftwareSaverPlatform::startPicture(int width, int height) {
     deviceWidth_ = width;
     deviceHeight_ = height;
     repaintAll_ = true;
+    fresh_ = true;
     plan_.valid = false;
 }
 
@@ -321,6 +322,11 @@ SoftwareSaverPlatform::ImageMaps SoftwareSaverPlatform::mapImage(const Op& op) c
     return maps;
 }
 
+bool SoftwareSaverPlatform::touchesPicture(const Op& op) const {
+    return ceilDiv256(op.x1) > 0 && floorDiv256(op.x0) < deviceWidth_ && ceilDiv256(op.y1) > 0 &&
+           floorDiv256(op.y0) < deviceHeight_;
+}
+
 // Every operation of the redraw, pixel by pixel, inside [x0, x1) x [y0, y1).
 void SoftwareSaverPlatform::applyOps(int x0, int y0, int x1, int y1) {
     x0 = std::max(x0, 0);
@@ -329,8 +335,13 @@ void SoftwareSaverPlatform::applyOps(int x0, int y0, int x1, int y1) {
     y1 = std::min(y1, deviceHeight_);
     if (x0 >= x1 || y0 >= y1) return;
     const size_t stride = static_cast<size_t>(deviceWidth_);
+    bool fresh = fresh_;
     for (size_t i = 0; i < ops_.size(); ++i) {
         const Op& op = ops_[i];
+        // A fill on a picture never drawn on replaces instead of blending, as the reference's
+        // shortcut for that case does.
+        const bool replace = fresh && !op.image;
+        if (fresh && touchesPicture(op)) fresh = false;
         const int px0 = static_cast<int>(std::max<int64_t>(x0, floorDiv256(op.x0)));
         const int px1 = static_cast<int>(std::min<int64_t>(x1, ceilDiv256(op.x1)));
         const int py0 = static_cast<int>(std::max<int64_t>(y0, floorDiv256(op.y0)));
@@ -356,7 +367,7 @@ void SoftwareSaverPlatform::applyOps(int x0, int y0, int x1, int y1) {
                 const unsigned m = coverage(overlap(op.x0, op.x1, x), cy);
                 if (m == 0) continue;
                 row[x] = op.image ? imagePixel(row[x], src[maps->x[static_cast<size_t>(x)]], m, scaled)
-                                  : fillPixel(row[x], op.gray, op.alpha, m);
+                                  : fillPixel(row[x], op.gray, replace ? 255 : op.alpha, m);
             }
         }
     }
@@ -459,11 +470,11 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
     const auto enlarge = [&](const uint32_t* in, uint32_t* out, int from, int to) {
         if (whole) {
             for (const auto& [i, count] : p.runs) {
-                const uint32_t v = in[i];
+                const uint32_t v = in[i] | opaque;
                 for (int k = 0; k < count; ++k) *out++ = v;
             }
         } else {
-            for (int x = from; x < to; ++x) out[x - from] = in[mapX[x]];
+            for (int x = from; x < to; ++x) out[x - from] = in[mapX[x]] | opaque;
         }
     };
     for (int y = y0; y < y1; ++y) {
@@ -504,12 +515,8 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
                 darkEffect = e;
             }
             enlarge(darkRow_.data(), row, x0, x1);
-        } else if (whole) {
-            for (size_t i = 0; i < iw; ++i) darkRow_[i] = src[i] | opaque;
-            darkFor = -1;
-            enlarge(darkRow_.data(), row, x0, x1);
         } else {
-            for (int x = x0; x < x1; ++x) row[x - x0] = src[mapX[x]] | opaque;
+            enlarge(src, row, x0, x1);
         }
     }
 }
@@ -625,6 +632,8 @@ const std::vector<SoftwareSaverPlatform::DeviceBox>& SoftwareSaverPlatform::fini
         if (deviceWidth_ > 0 && deviceHeight_ > 0) boxes_.push_back({0, 0, deviceWidth_, deviceHeight_});
     }
 
+    for (const Op& op : ops_)
+        if (touchesPicture(op)) fresh_ = false;
     // Keep the shape of this redraw and the image it showed; free the pixels of the rest.
     lastOps_ = ops_;
     for (Op& op : lastOps_) op.pixels.reset();

@@ -94,6 +94,7 @@ private:
     void recordFill(const ViewRect& rect);
     ImageMaps mapImage(const Op& op) const;
     bool makePlan();
+    bool touchesPicture(const Op& op) const;
     void applyOps(int x0, int y0, int x1, int y1);
     void paintClean(int x0, int y0, int x1, int y1);
     void paintEdges(bool reportChanges);
@@ -103,6 +104,7 @@ private:
     bool nearest_ = false;
     bool drawing_ = false;
     bool repaintAll_ = true;
+    bool fresh_ = true;  // nothing drawn on the picture since it was made
     std::vector<Op> ops_, lastOps_;
     Plan plan_;
     std::shared_ptr<std::vector<uint32_t>> presented_, spare_;

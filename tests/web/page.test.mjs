@@ -1,0 +1,100 @@
+// The page in a real browser: its hashes and its pictures against duskmere-render, and its
+// message for a bad parameter.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join } from 'node:path';
+import { after, before, describe, test } from 'node:test';
+import { launch, openPage, root } from './browser.mjs';
+import { decodePng } from './png.mjs';
+
+const renderer = process.env.DUSKMERE_RENDER || `${root}/build/release/tools/duskmere-render`;
+const render = (args) => execFileSync(renderer, args, { maxBuffer: 1 << 30 });
+
+describe('hashes and parameters', () => {
+  let chromium;
+  before(async () => { chromium = await launch({ width: 1440, height: 900, scale: 1 }); });
+  after(() => chromium.close());
+
+  test('hash lines equal duskmere-render\'s', async () => {
+    const cases = [
+      ['scene=city&canvas=320x180&seed=1&frames=2000&hash-every=20', '--canvas 320x180 --seed 1 --frames 2000 --hash-every 20'],
+      ['scene=campfire&canvas=240x135&seed=3&frames=3000&hash-every=25', '--scene campfire --canvas 240x135 --seed 3 --frames 3000 --hash-every 25'],
+      // Through the view, sized by the 1440 x 900 window.
+      ['scene=campfire&seed=0x7&frames=300&hash-every=50', '--scene campfire --bounds 1440x900 --seed 7 --frames 300 --hash-every 50'],
+    ];
+    for (const [fragment, args] of cases) {
+      const { page, errors } = await openPage(chromium.browser, fragment);
+      const lines = await page.$eval('#hashes', (e) => e.textContent);
+      assert.deepEqual(errors, []);
+      assert.ok(lines.length > 0, fragment);
+      assert.equal(lines, render(args.split(' ')).toString(), fragment);
+      await page.close();
+    }
+  });
+
+  test('a bad parameter shows one line and runs nothing', async () => {
+    const cases = [
+      ['scene=forest', "unknown scene 'forest' (scenes: city, campfire)"],
+      ['seed=18446744073709551616', "bad seed '18446744073709551616'"],
+      ['seed=0x2g', "bad seed '0x2g'"],
+      ['canvas=0x5&frames=1', "bad canvas size '0x5'"],
+      ['canvas=100000x100', "bad canvas size '100000x100'"],
+      ['frames=ten', "bad frame count 'ten'"],
+      ['hash-every=5', 'hash-every needs frames'],
+      ['speed=2', "unknown parameter 'speed'"],
+      ['seed=1&seed=2', "parameter 'seed' is given twice"],
+    ];
+    for (const [fragment, expected] of cases) {
+      const { page } = await openPage(chromium.browser, fragment);
+      const shown = await page.evaluate(() => ({
+        message: document.getElementById('message').innerText,
+        canvas: document.getElementById('screen').hidden,
+        done: document.body.dataset.done,
+        ticks: window.duskmere.stats.ticks,
+      }));
+      assert.ok(shown.message.startsWith(`duskmere: ${expected}`), `${fragment}: ${shown.message}`);
+      assert.equal(shown.message.split('\n').length, 1);
+      assert.deepEqual([shown.canvas, shown.done, shown.ticks], [true, undefined, 0], fragment);
+      await page.close();
+    }
+  });
+});
+
+// The screenshot of the window against the reference renderer's picture of the same view.
+for (const scale of [1, 2]) {
+  describe(`at backing scale ${scale}`, () => {
+    let chromium;
+    before(async () => { chromium = await launch({ width: 1440, height: 900, scale }); });
+    after(() => chromium.close());
+
+    for (const scene of ['city', 'campfire']) {
+      test(`${scene} after 600 frames equals duskmere-render --bounds 1440x900@${scale}`, async () => {
+        const { page, requests, errors } = await openPage(chromium.browser, `scene=${scene}&seed=0x2a&frames=600`);
+        assert.deepEqual(errors, []);
+        // Nothing but the page's own files.
+        assert.deepEqual(requests.filter((url) => !url.startsWith(new URL('.', requests[0]).href)), []);
+        const shot = decodePng(Buffer.from(await page.screenshot({ type: 'png' })));
+        const out = join(mkdtempSync(join(tmpdir(), 'duskmere-web-')), 'reference.png');
+        render(['--scene', scene, '--bounds', `1440x900@${scale}`, '--seed', '0x2a', '--frames', '600', '--out', out]);
+        const reference = decodePng(readFileSync(out));
+        rmSync(dirname(out), { recursive: true });
+        assert.deepEqual([shot.width, shot.height], [1440 * scale, 900 * scale]);
+        assert.deepEqual([reference.width, reference.height], [shot.width, shot.height]);
+        let differing = 0;
+        let largest = 0;
+        let first = null;
+        for (let i = 0; i < shot.rgb.length; i++) {
+          if (shot.rgb[i] === reference.rgb[i]) continue;
+          differing++;
+          largest = Math.max(largest, Math.abs(shot.rgb[i] - reference.rgb[i]));
+          first ??= { x: Math.floor(i / 3) % shot.width, y: Math.floor(i / 3 / shot.width), channel: i % 3,
+            page: shot.rgb[i], reference: reference.rgb[i] };
+        }
+        assert.equal(differing, 0, `${differing} channel values differ (by up to ${largest}), first ${JSON.stringify(first)}`);
+        await page.close();
+      });
+    }
+  });
+}

@@ -1,0 +1,145 @@
+#include "WebSaver.h"
+
+#include <emscripten.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+#include "pixels/CanvasHash.h"
+
+namespace duskmere {
+
+namespace {
+
+constexpr std::size_t maxBoxes = 32;  // past this, one box round them all costs less to copy
+
+// How often runFor looks at the clock, in frames.
+constexpr int64_t clockEvery = 4;
+
+}  // namespace
+
+WebSaver::WebSaver(const WebParameters& p)
+    : entry_(p.scene), canvasSize_(p.canvas), frames_(p.frames ? *p.frames : -1), hashEvery_(p.hashEvery) {
+    platform_.fixSeed(p.seed);
+    build();
+}
+
+void WebSaver::build() {
+    view_.reset();
+    scene_.reset();
+    if (!canvasSize_) {
+        view_ = entry_->makeView(platform_);
+        return;
+    }
+    const int64_t w = canvasSize_->width;
+    const int64_t h = canvasSize_->height;
+    canvas_ = std::make_unique<Canvas>(w, h);
+    scene_ = entry_->makeScene(w, h, platform_.secureRandomSeed());
+    shown_.assign(canvas_->px.size(), Canvas::black);
+}
+
+void WebSaver::redraw() {
+    if (view_) {
+        view_->drawRect();
+        for (const Box& box : platform_.finishRedraw()) addBox(box);
+        return;
+    }
+    scene_->draw(*canvas_);
+    // Scenes keep 0xFF in the fourth byte, but the page shows it as alpha: make sure it is opaque.
+    std::transform(canvas_->px.begin(), canvas_->px.end(), shown_.begin(), [](uint32_t p) { return p | 0xFF000000u; });
+    addBox({0, 0, static_cast<int>(canvas_->width), static_cast<int>(canvas_->height)});
+}
+
+void WebSaver::addBox(const Box& box) {
+    if (box.x0 >= box.x1 || box.y0 >= box.y1) return;
+    boxes_.push_back(box);
+    if (boxes_.size() <= maxBoxes) return;
+    Box all = boxes_.front();
+    for (const Box& b : boxes_) all = {std::min(all.x0, b.x0), std::min(all.y0, b.y0), std::max(all.x1, b.x1),
+                                       std::max(all.y1, b.y1)};
+    boxes_.assign(1, all);
+}
+
+void WebSaver::resize(double cssWidth, double cssHeight, double pixelRatio) {
+    if (runsFrames() && started_) return;
+    platform_.setBounds({cssWidth, cssHeight});
+    platform_.setBackingScale(pixelRatio);
+    redraw();
+}
+
+void WebSaver::tick() {
+    if (!view_) {
+        scene_->step();
+        redraw();
+        return;
+    }
+    view_->animateOneFrame();
+    if (platform_.takeNeedsDisplay()) redraw();
+}
+
+bool WebSaver::runFor(double milliseconds) {
+    if (!runsFrames()) return false;
+    const double start = emscripten_get_now();
+    bool drawn = false;
+    if (!started_) {
+        // Frame 0 is the first redraw's, as in duskmere-render.
+        started_ = true;
+        redraw();
+        drawn = true;
+        if (hashEvery_ > 0) hashFrame();
+    }
+    while (frame_ < frames_) {
+        ++frame_;
+        if (view_)
+            view_->animateOneFrame();
+        else
+            scene_->step();
+        drawn = false;
+        if (hashEvery_ > 0 && frame_ % hashEvery_ == 0) {
+            redraw();
+            drawn = true;
+            hashFrame();
+        }
+        if (frame_ % clockEvery == 0 && emscripten_get_now() - start >= milliseconds) break;
+    }
+    // Drawing is a pure function of the scene's state, so showing progress changes no frame.
+    if (!drawn) redraw();
+    return frame_ == frames_;
+}
+
+void WebSaver::hashFrame() {
+    const Canvas* c = view_ ? view_->canvas() : canvas_.get();
+    if (!c) return;  // a view of less than one point has no canvas
+    char line[64];
+    std::snprintf(line, sizeof line, "frame %" PRId64 " %016" PRIx64 "\n", frame_, canvasHash(*c));
+    hashLines_ += line;
+}
+
+void WebSaver::switchScene() {
+    const auto catalog = sceneCatalog();
+    const auto at = std::find_if(catalog.begin(), catalog.end(), [&](const SceneEntry& e) { return &e == entry_; });
+    entry_ = (at == catalog.end() || at + 1 == catalog.end()) ? &catalog.front() : &*(at + 1);
+    platform_.fixSeed(std::nullopt);
+    build();
+    platform_.repaintAll();
+    redraw();
+}
+
+const uint32_t* WebSaver::pixels() const { return view_ ? platform_.devicePixels() : shown_.data(); }
+int WebSaver::pixelWidth() const { return view_ ? platform_.deviceWidth() : static_cast<int>(canvas_->width); }
+int WebSaver::pixelHeight() const { return view_ ? platform_.deviceHeight() : static_cast<int>(canvas_->height); }
+
+const std::vector<WebSaver::Box>& WebSaver::takeBoxes() {
+    taken_.swap(boxes_);
+    boxes_.clear();
+    return taken_;
+}
+
+std::string WebSaver::takeHashLines() {
+    std::string lines;
+    lines.swap(hashLines_);
+    return lines;
+}
+
+}  // namespace duskmere

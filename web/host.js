@@ -1,0 +1,202 @@
+// The page's host: reads the URL fragment, sizes the picture from the window, ticks the saver
+// 30 times a second and copies what changed onto the canvas element.
+'use strict';
+
+(() => {
+  const STEP_MS = 1000 / 30;
+  // requestAnimationFrame times jitter by a fraction of a millisecond: a tick due within this
+  // margin runs now rather than one display frame late. The accumulator keeps the difference.
+  const SLACK_MS = 2;
+  const SLICE_MS = 40; // a frame-count run works in slices this long, so the page stays alive
+  const IDLE_CURSOR_MS = 2000;
+  const HINT_MS = 4000;
+
+  const screen = document.getElementById('screen');
+  const message = document.getElementById('message');
+  const hint = document.getElementById('hint');
+  const hashes = document.getElementById('hashes');
+  const context = screen.getContext('2d', { alpha: false });
+
+  // Main-thread time per tick (step, draw, present; copyMs the copying to the canvas element), for
+  // the benchmark; nothing leaves the page.
+  const stats = { ticks: 0, totalMs: 0, copyMs: 0, worstMs: 0, recentMs: [] };
+  window.duskmere = { stats };
+
+  let M = null;
+  let stopped = false;
+
+  function fail(text) {
+    stopped = true;
+    screen.hidden = true;
+    hint.hidden = true;
+    message.textContent = text;
+    message.hidden = false;
+  }
+
+  function present(full) {
+    const w = M._duskmere_pixel_width();
+    const h = M._duskmere_pixel_height();
+    const count = M._duskmere_take_boxes();
+    if (w === 0 || h === 0) return;
+    if (screen.width !== w || screen.height !== h) {
+      screen.width = w; // clears the element: everything must be copied again
+      screen.height = h;
+      full = true;
+    }
+    screen.style.width = `${w / shownRatio}px`;
+    screen.style.height = `${h / shownRatio}px`;
+    // Views of the module's memory, made afresh each time because memory growth replaces it.
+    const bytes = new Uint8ClampedArray(M.HEAPU8.buffer, M._duskmere_pixels(), w * h * 4);
+    const image = new ImageData(bytes, w, h);
+    if (full) {
+      context.putImageData(image, 0, 0);
+      return;
+    }
+    const words = new Int32Array(M.HEAPU8.buffer, M._duskmere_box_words(), count * 4);
+    for (let i = 0; i < words.length; i += 4) {
+      context.putImageData(image, 0, 0, words[i], words[i + 1], words[i + 2] - words[i], words[i + 3] - words[i + 1]);
+    }
+  }
+
+  // The window as last given to the saver: CSS pixels are the view's points, and
+  // devicePixelRatio its backing scale.
+  let shownWidth = 0;
+  let shownHeight = 0;
+  let shownRatio = 1;
+  let ratioQuery = null;
+  function resize() {
+    if (stopped) return;
+    shownWidth = window.innerWidth;
+    shownHeight = window.innerHeight;
+    shownRatio = window.devicePixelRatio || 1;
+    M._duskmere_resize(shownWidth, shownHeight, shownRatio);
+    present(false);
+    // A move to a screen of another density changes the ratio without always resizing.
+    if (ratioQuery) ratioQuery.removeEventListener('change', resize);
+    ratioQuery = window.matchMedia(`(resolution: ${shownRatio}dppx)`);
+    ratioQuery.addEventListener('change', resize);
+  }
+  // Not every change of size or density comes with an event (zoom, emulation, some docks).
+  function resizeIfChanged() {
+    if (window.innerWidth !== shownWidth || window.innerHeight !== shownHeight ||
+        (window.devicePixelRatio || 1) !== shownRatio) resize();
+  }
+
+  // 30 steps a second on the display's frames: the accumulator holds real elapsed time, so the
+  // rate does not drift, but a display frame runs at most one step, so a stall never bursts.
+  let lastTime = null;
+  let owed = 0;
+  let frameRequest = 0;
+  function onDisplayFrame(time) {
+    frameRequest = 0;
+    if (stopped) return;
+    if (lastTime !== null) owed += time - lastTime;
+    lastTime = time;
+    resizeIfChanged();
+    if (owed >= STEP_MS - SLACK_MS) {
+      const begin = performance.now();
+      M._duskmere_tick();
+      const drawn = performance.now();
+      present(false);
+      const spent = performance.now() - begin;
+      stats.ticks += 1;
+      stats.totalMs += spent;
+      stats.copyMs += spent - (drawn - begin);
+      stats.worstMs = Math.max(stats.worstMs, spent);
+      if (stats.recentMs.push(spent) > 600) stats.recentMs.shift();
+      owed -= STEP_MS;
+      if (owed >= STEP_MS) owed %= STEP_MS;
+    }
+    frameRequest = requestAnimationFrame(onDisplayFrame);
+  }
+
+  function pauseWhileHidden() {
+    if (document.hidden) {
+      if (frameRequest) cancelAnimationFrame(frameRequest);
+      frameRequest = 0;
+    } else if (!frameRequest && !stopped) {
+      lastTime = null; // the hidden time is not owed: resume without a burst
+      frameRequest = requestAnimationFrame(onDisplayFrame);
+    }
+  }
+
+  function runFrames() {
+    if (stopped) return;
+    const done = M._duskmere_run_for(SLICE_MS) === 1;
+    const lines = M.UTF8ToString(M._duskmere_take_hash_lines());
+    if (lines) hashes.textContent += lines;
+    present(false);
+    if (done) document.body.dataset.done = '1';
+    else setTimeout(runFrames, 0);
+  }
+
+  function toggleFullScreen() {
+    const root = document.documentElement;
+    if (document.fullscreenElement || document.webkitFullscreenElement) {
+      (document.exitFullscreen || document.webkitExitFullscreen).call(document);
+      return;
+    }
+    const enter = root.requestFullscreen || root.webkitRequestFullscreen;
+    if (!enter) return;
+    const result = enter.call(root);
+    if (result && result.catch) result.catch(() => {}); // refused: stay in the window
+  }
+
+  let idleTimer = 0;
+  function wakeCursor() {
+    document.body.classList.remove('idle');
+    clearTimeout(idleTimer);
+    idleTimer = setTimeout(() => document.body.classList.add('idle'), IDLE_CURSOR_MS);
+  }
+
+  function showHint() {
+    hint.hidden = false;
+    setTimeout(() => hint.classList.add('faded'), HINT_MS);
+    hint.addEventListener('transitionend', () => { hint.hidden = true; }, { once: true });
+  }
+
+  function start(module) {
+    M = module;
+    for (const [name, value] of new URLSearchParams(location.hash.slice(1))) {
+      const error = M.ccall('duskmere_parameter', 'string', ['string', 'string'], [name, value]);
+      if (error) return fail(`duskmere: ${error}`);
+    }
+    const error = M.ccall('duskmere_start', 'string', [], []);
+    if (error) return fail(`duskmere: ${error}`);
+
+    const runsFrames = M._duskmere_runs_frames() === 1;
+    window.addEventListener('resize', resize);
+    screen.addEventListener('contextrestored', () => present(true));
+    window.addEventListener('hashchange', () => location.reload());
+    document.addEventListener('dblclick', toggleFullScreen);
+    document.addEventListener('mousemove', wakeCursor);
+    document.addEventListener('keydown', (event) => {
+      if (event.ctrlKey || event.metaKey || event.altKey) return;
+      if (event.key === 'f' || event.key === 'F') toggleFullScreen();
+      // A frame-count run stays on its scene, so that its picture is reproducible.
+      if ((event.key === 'c' || event.key === 'C') && !runsFrames && !stopped) {
+        M._duskmere_switch_scene();
+        present(false);
+      }
+    });
+    wakeCursor();
+    resize();
+    if (runsFrames) {
+      runFrames();
+      return;
+    }
+    showHint();
+    document.addEventListener('visibilitychange', pauseWhileHidden);
+    pauseWhileHidden();
+  }
+
+  if (typeof WebAssembly !== 'object' || typeof createDuskmere !== 'function') {
+    fail('duskmere: this browser cannot run WebAssembly');
+    return;
+  }
+  createDuskmere({
+    onAbort: (what) => fail(`duskmere stopped: ${what || 'out of memory'}`),
+    print: () => {},
+    printErr: () => {},
+  }).then(start, (error) => fail(`duskmere: cannot start (${error})`));
+})();
