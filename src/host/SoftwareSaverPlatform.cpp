@@ -445,6 +445,11 @@ bool SoftwareSaverPlatform::makePlan() {
         else
             p.runs.push_back({i, 1});
     }
+    p.evenRuns = p.runs.empty() ? 0 : p.runs.front().second;
+    for (size_t k = 0; k < p.runs.size(); ++k)
+        if (p.runs[k].second != p.evenRuns || p.runs[k].first != p.runs.front().first + static_cast<int>(k)) p.evenRuns = 0;
+    if (p.evenRuns > 4) p.evenRuns = 0;
+    p.shortRuns = std::all_of(p.runs.begin(), p.runs.end(), [](const auto& r) { return r.second <= 4; });
     p.valid = true;
     return true;
 }
@@ -468,10 +473,36 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
     // Whole rows repeat each image pixel over its run of device pixels; parts of rows look each up.
     const bool whole = x0 == p.cleanX0 && x1 == p.cleanX1;
     const auto enlarge = [&](const uint32_t* in, uint32_t* out, int from, int to) {
+        if (whole && p.evenRuns > 0) {
+            // Every image pixel of the row spans the same number of device pixels.
+            in += p.runs.front().first;
+            const size_t count = p.runs.size();
+            switch (p.evenRuns) {
+                case 1: for (size_t j = 0; j < count; ++j) out[j] = in[j] | opaque; return;
+                case 2: for (size_t j = 0; j < count; ++j) out[2 * j] = out[2 * j + 1] = in[j] | opaque; return;
+                case 3:
+                    for (size_t j = 0; j < count; ++j) out[3 * j] = out[3 * j + 1] = out[3 * j + 2] = in[j] | opaque;
+                    return;
+                default:
+                    for (size_t j = 0; j < count; ++j)
+                        out[4 * j] = out[4 * j + 1] = out[4 * j + 2] = out[4 * j + 3] = in[j] | opaque;
+                    return;
+            }
+        }
         if (whole) {
-            for (const auto& [i, count] : p.runs) {
-                const uint32_t v = in[i] | opaque;
-                for (int k = 0; k < count; ++k) *out++ = v;
+            // Short runs of unequal length (fractional scales): four stores for each, the
+            // extra ones overwritten by the runs that follow, while the row has room for them.
+            const uint32_t* end = out + (to - from);
+            auto run = p.runs.begin();
+            if (p.shortRuns)
+                for (; run != p.runs.end() && end - out >= 4; ++run) {
+                    const uint32_t v = in[run->first] | opaque;
+                    out[0] = out[1] = out[2] = out[3] = v;
+                    out += run->second;
+                }
+            for (; run != p.runs.end(); ++run) {
+                const uint32_t v = in[run->first] | opaque;
+                for (int k = 0; k < run->second; ++k) *out++ = v;
             }
         } else {
             for (int x = from; x < to; ++x) out[x - from] = in[mapX[x]] | opaque;
@@ -491,17 +522,15 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
             if (darkFor != sy || darkEffect != e) {
                 const Plan::Effect& effect = p.effects[static_cast<size_t>(e)];
                 if (!effect.factors.empty()) {
-                    for (size_t i = 0; i < iw; ++i) {
-                        uint32_t v = src[i];
-                        for (unsigned f : effect.factors) {
-                            // The blend's rounded a * f / 255, on red and blue at once, then green.
-                            uint32_t rb = (v & 0xFF00FFu) * f + 0x800080u;
-                            rb = ((((rb >> 8) & 0xFF00FFu) + rb) >> 8) & 0xFF00FFu;
-                            uint32_t g = (v & 0xFF00u) * f + 0x8000u;
-                            g = ((((g >> 8) & 0xFF00u) + g) >> 8) & 0xFF00u;
-                            v = rb | g;
+                    // The blend's rounded c * f / 255 on every byte; a loop the compiler widens.
+                    const auto* in = reinterpret_cast<const uint8_t*>(src);
+                    auto* out = reinterpret_cast<uint8_t*>(darkRow_.data());
+                    for (unsigned f : effect.factors) {
+                        for (size_t i = 0; i < 4 * iw; ++i) {
+                            const unsigned t = in[i] * f + 0x80u;
+                            out[i] = static_cast<uint8_t>((t + (t >> 8)) >> 8);
                         }
-                        darkRow_[i] = v | opaque;
+                        in = out;
                     }
                 } else {
                     const uint8_t* lut = effect.table.data();

@@ -88,6 +88,8 @@ private:
         std::vector<Effect> effects;
         std::vector<int> firstColumn, firstRow;                  // device start of each image pixel
         std::vector<std::pair<int, int>> runs;  // the clean columns as (image column, count) runs
+        int evenRuns = 0;                        // 1..4 when every run is that long, else 0
+        bool shortRuns = false;                  // every run at most 4 long
     };
 
     void startPicture(int width, int height);
