@@ -6,7 +6,7 @@ declare -A groups=(
   # The Linux build, its tests and the programs.
   [core]="build-essential cmake ninja-build pkg-config python3 clang
           libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libx11-dev
-          xvfb x11-utils xdotool"
+          xvfb x11-utils xdotool ccache"
 )
 [ $# -gt 0 ] || set -- core
 packages=()

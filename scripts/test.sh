@@ -1,22 +1,44 @@
 #!/usr/bin/env bash
-# Installs what the build needs, then builds and runs every test twice: an optimised build and a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what the build needs, then builds and runs every test: an optimised build and a build
+# with AddressSanitizer and UndefinedBehaviorSanitizer, the same frames from unoptimised code,
+# the Windows programs under Wine and the page in a headless browser.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+groups=(core)
+for g in windows web package; do
+  grep -q "^  \[$g\]=" scripts/install-deps.sh && groups+=("$g")
+done
+scripts/install-deps.sh "${groups[@]}"
 jobs=$(nproc)
+# A compiler cache, where one is installed, makes repeated runs cheap; a fresh machine builds in full.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+stage() { echo "== $* ($(date +%T))"; }
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+stage "optimised build and tests"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}"
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
-cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUSKMERE_SANITIZE=ON
+stage "sanitizer build and tests"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUSKMERE_SANITIZE=ON "${launcher[@]}"
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
-# The same frames from optimised, sanitized and unoptimised code.
-cmake -S . -B build/O0 -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDUSKMERE_TESTS=OFF -DDUSKMERE_BENCH=OFF
+  ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE 'daemon|package'
+
+stage "the same frames from optimised, sanitized and unoptimised code"
+cmake -S . -B build/O0 -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDUSKMERE_TESTS=OFF -DDUSKMERE_BENCH=OFF "${launcher[@]}"
 cmake --build build/O0 -j "$jobs" --target duskmere-render
 python3 tests/determinism/compare_builds.py build/release/tools/duskmere-render \
   build/sanitize/tools/duskmere-render build/O0/tools/duskmere-render
+
+if [ -x scripts/test-windows.sh ]; then
+  stage "Windows programs under Wine"
+  scripts/test-windows.sh
+fi
+if [ -x scripts/test-web.sh ]; then
+  stage "the page in headless Chromium"
+  scripts/test-web.sh
+fi
+stage "done"
 echo "all tests passed"

@@ -44,6 +44,10 @@
     _host->drawRect();
 }
 
+- (BOOL)isOpaque {
+    return YES;  // every redraw fills the whole view, so nothing behind it need be drawn
+}
+
 - (BOOL)hasConfigureSheet {
     return NO;
 }
@@ -62,6 +66,7 @@
 }
 
 - (void)startAnimation {
+    _host->startAnimation();
     // After the view has started itself, a late call from the host must not add a second timer.
     if (self.isAnimating) return;
     [super startAnimation];

@@ -17,7 +17,8 @@ namespace duskmere {
 //
 // A principal class implements, besides the ScreenSaverView overrides, the two selectors this
 // host schedules on it: saverWillStop: (forwarded to notificationArrived) and
-// startAnimationIfHostDidNot (forwarded to the method of the same name).
+// startAnimationIfHostDidNot (forwarded to the method of the same name). Its startAnimation
+// override calls startAnimation here first, and its view is opaque.
 class MacSaverHost {
 public:
     // How long a host that never starts the animation is given before the view starts it.
@@ -41,7 +42,11 @@ public:
     MacSaverHost& operator=(const MacSaverHost&) = delete;
 
     void animateOneFrame() { saver_->animateOneFrame(); }
-    void drawRect() { saver_->drawRect(); }
+    // Clipped to the view's bounds: the enlarged canvas overhangs the top and right edges by up
+    // to one canvas pixel, and views need not clip their drawing.
+    void drawRect();
+    // The host asks for the animation: an exit pending since a will-stop is called off.
+    void startAnimation() { saver_->startAnimation(); }
     void notificationArrived(NSNotification* notification) { platform_.deliverNotification(notification); }
 
     // The legacy host of recent systems sometimes puts the view on screen and never calls

@@ -1,8 +1,23 @@
 #include "MacSaverHost.h"
 
+#import <AppKit/AppKit.h>
+#import <CoreGraphics/CoreGraphics.h>
 #import <Foundation/Foundation.h>
 
 namespace duskmere {
+
+void MacSaverHost::drawRect() {
+    ScreenSaverView* view = view_;
+    CGContextRef context = NSGraphicsContext.currentContext.CGContext;
+    if (!view || !context) {
+        saver_->drawRect();  // it finds no context either and draws nothing
+        return;
+    }
+    CGContextSaveGState(context);
+    CGContextClipToRect(context, view.bounds);
+    saver_->drawRect();
+    CGContextRestoreGState(context);
+}
 
 void MacSaverHost::viewDidMoveToWindow() {
     ScreenSaverView* view = view_;

@@ -2,6 +2,7 @@
 
 // Objective-C++ only: included by the bundle sources in this folder.
 
+#import <CoreGraphics/CoreGraphics.h>
 #import <ScreenSaver/ScreenSaver.h>
 
 #include <cstdint>
@@ -20,6 +21,7 @@ namespace duskmere {
 class MacSaverPlatform final : public SaverPlatform {
 public:
     explicit MacSaverPlatform(ScreenSaverView* view);
+    ~MacSaverPlatform() override;
     MacSaverPlatform(const MacSaverPlatform&) = delete;
     MacSaverPlatform& operator=(const MacSaverPlatform&) = delete;
 
@@ -33,6 +35,13 @@ public:
     std::string processName() const override;
     void exitProcess(int status) override;
     uint64_t secureRandomSeed() override;
+
+    // The pending exit is a timer on the main run loop, kept where every bundle loaded into the
+    // process finds it, so that it outlives the view that set it and any view can cancel it.
+    void scheduleExit(double seconds, int status) override;
+    bool exitScheduled() const override;
+    void cancelScheduledExit() override;
+    void stopAnimation() override;
 
     bool hasGraphicsContext() override;
     void setFillGray(double gray, double alpha) override;
@@ -51,6 +60,7 @@ private:
 
     __weak ScreenSaverView* view_;
     std::vector<std::pair<std::string, std::function<void()>>> observers_;
+    CGColorSpaceRef sRGB_ = nullptr;  // looked up once, at the first image
 };
 
 }  // namespace duskmere

@@ -24,7 +24,19 @@ private:
     CGImageRef image_;
 };
 
+namespace {
+
+// Both bundles may be loaded into one host process, each with its own copy of this code, so the
+// pending exit is kept in the main thread's dictionary under a key that both use.
+NSString* const pendingExitKey = @"org.duskmere.saver.pendingExit";
+
+NSTimer* pendingExitTimer() { return [NSThread.mainThread.threadDictionary objectForKey:pendingExitKey]; }
+
+}  // namespace
+
 MacSaverPlatform::MacSaverPlatform(ScreenSaverView* view) : view_(view) {}
+
+MacSaverPlatform::~MacSaverPlatform() { CGColorSpaceRelease(sRGB_); }
 
 ViewSize MacSaverPlatform::bounds() const {
     const NSRect b = view_.bounds;
@@ -44,10 +56,13 @@ void MacSaverPlatform::observeDistributedNotification(const std::string& name, s
     observers_.emplace_back(name, std::move(handler));
     // One registration per name, or every notification would arrive once per handler.
     if (registered) return;
+    // Delivered at once even while the host counts as inactive: with the default, a late
+    // will-stop could arrive at the start of the next session and end it.
     [[NSDistributedNotificationCenter defaultCenter] addObserver:view_
                                                         selector:@selector(saverWillStop:)
                                                             name:notificationName
-                                                          object:nil];
+                                                          object:nil
+                                              suspensionBehavior:NSNotificationSuspensionBehaviorDeliverImmediately];
 }
 
 void MacSaverPlatform::deliverNotification(NSNotification* notification) {
@@ -63,6 +78,37 @@ std::string MacSaverPlatform::processName() const {
 }
 
 void MacSaverPlatform::exitProcess(int status) { std::exit(status); }
+
+void MacSaverPlatform::scheduleExit(double seconds, int status) {
+    [pendingExitTimer() invalidate];
+    NSTimer* timer = [NSTimer timerWithTimeInterval:seconds
+                                            repeats:NO
+                                              block:^(NSTimer* fired) {
+                                                (void)fired;
+                                                std::exit(status);
+                                              }];
+    [NSThread.mainThread.threadDictionary setObject:timer forKey:pendingExitKey];
+    // Common modes: the exit must not wait for the run loop to leave a tracking mode.
+    [NSRunLoop.mainRunLoop addTimer:timer forMode:NSRunLoopCommonModes];
+}
+
+bool MacSaverPlatform::exitScheduled() const {
+    NSTimer* timer = pendingExitTimer();
+    return timer && timer.valid;
+}
+
+void MacSaverPlatform::cancelScheduledExit() {
+    [pendingExitTimer() invalidate];
+    [NSThread.mainThread.threadDictionary removeObjectForKey:pendingExitKey];
+}
+
+void MacSaverPlatform::stopAnimation() {
+    ScreenSaverView* view = view_;
+    if (!view) return;
+    // A start still owed to a host that never started the view must not bring it back now.
+    [NSObject cancelPreviousPerformRequestsWithTarget:view selector:@selector(startAnimationIfHostDidNot) object:nil];
+    if (view.isAnimating) [view stopAnimation];
+}
 
 uint64_t MacSaverPlatform::secureRandomSeed() {
     uint64_t seed = 0;
@@ -99,16 +145,15 @@ std::unique_ptr<SaverImage> MacSaverPlatform::makeImage(const uint32_t* pixels, 
     CGDataProviderRef provider = CGDataProviderCreateWithCFData(data);
     CFRelease(data);
     if (!provider) return nullptr;
-    CGColorSpaceRef space = CGColorSpaceCreateWithName(kCGColorSpaceSRGB);
-    if (!space) {
+    if (!sRGB_) sRGB_ = CGColorSpaceCreateWithName(kCGColorSpaceSRGB);
+    if (!sRGB_) {
         CGDataProviderRelease(provider);
         return nullptr;
     }
     // Bitmap info 5: three 8-bit components and an ignored fourth byte, in memory order R, G, B, X.
-    CGImageRef image = CGImageCreate(static_cast<size_t>(width), static_cast<size_t>(height), 8, 32, rowBytes, space,
+    CGImageRef image = CGImageCreate(static_cast<size_t>(width), static_cast<size_t>(height), 8, 32, rowBytes, sRGB_,
                                      static_cast<CGBitmapInfo>(kCGImageAlphaNoneSkipLast), provider, nullptr, false,
                                      kCGRenderingIntentDefault);
-    CGColorSpaceRelease(space);
     CGDataProviderRelease(provider);
     if (!image) return nullptr;
     return std::make_unique<Image>(image);

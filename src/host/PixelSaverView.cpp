@@ -24,7 +24,14 @@ std::unique_ptr<PixelScene> PixelSaverView::makeScene(int64_t, int64_t, uint64_t
 
 void PixelSaverView::saverWillStop() {
     // The legacy host keeps running after the saver is dismissed; leaving is the only way out.
-    if (platform_.processName().find("legacyScreenSaver") != std::string::npos) platform_.exitProcess(0);
+    if (platform_.processName().find("legacyScreenSaver") == std::string::npos) return;
+    platform_.stopAnimation();
+    // Every view in the process hears the notification; the first one schedules the exit.
+    if (!platform_.exitScheduled()) platform_.scheduleExit(willStopExitDelay, 0);
+}
+
+void PixelSaverView::startAnimation() {
+    if (platform_.exitScheduled()) platform_.cancelScheduledExit();
 }
 
 void PixelSaverView::animateOneFrame() {

@@ -17,6 +17,9 @@ class PixelSaverView {
 public:
     static constexpr double animationInterval = 0.03333333333333333;
     static constexpr const char* willStopNotification = "com.apple.screensaver.willstop";
+    // How long the legacy host is left running after the will-stop notification: a host killed
+    // at once is restarted by the system and then never hears the next will-stop.
+    static constexpr double willStopExitDelay = 2.0;
 
     struct FromFrame {};  // created by the host with a frame: reacts to the will-stop notification
     struct FromCoder {};  // restored from an archive: does not
@@ -31,6 +34,9 @@ public:
     virtual std::unique_ptr<PixelScene> makeScene(int64_t width, int64_t height, uint64_t seed);
 
     void saverWillStop();
+    // The host starts (or restarts) this view's animation: a pending exit is called off, since
+    // the saver is back on screen, as after a quick return through a hot corner.
+    void startAnimation();
     void animateOneFrame();
     void drawRect();
     bool hasConfigureSheet() const { return false; }

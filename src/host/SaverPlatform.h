@@ -45,6 +45,14 @@ public:
     // 8 bytes from the operating system's secure random source, in memory order.
     virtual uint64_t secureRandomSeed() = 0;
 
+    // A delayed exit of the whole process: at most one is pending per process, whichever view
+    // asked for it, and it outlives the view that asked. Platforms without timers exit at once.
+    virtual void scheduleExit(double /*seconds*/, int status) { exitProcess(status); }
+    virtual bool exitScheduled() const { return false; }
+    virtual void cancelScheduledExit() {}
+    // Stops the host's animation tick of this view; a platform whose ticks nobody stops ignores it.
+    virtual void stopAnimation() {}
+
     // Drawing, valid only during a redraw.
     virtual bool hasGraphicsContext() = 0;
     virtual void setFillGray(double gray, double alpha) = 0;

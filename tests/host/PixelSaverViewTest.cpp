@@ -57,6 +57,11 @@ TEST(PixelSaverView, WillStopEndsOnlyTheLegacyHost) {
         p.name = name;
         TestView view(p, PixelSaverView::FromFrame{}, true);
         p.post("com.apple.screensaver.willstop");
+        EXPECT_EQ(p.animationStops, 1) << name;  // at once
+        ASSERT_EQ(p.exitRequests.size(), 1u) << name;
+        EXPECT_EQ(p.exitRequests[0].seconds, 2.0);
+        EXPECT_TRUE(p.exits.empty()) << name;  // only later
+        p.fireExitTimer();
         EXPECT_EQ(p.exits, std::vector<int>{0}) << name;
     }
     for (const char* name : {"ScreenSaverEngine", "LegacyScreenSaver", "legacyScreenSave"}) {
@@ -64,8 +69,33 @@ TEST(PixelSaverView, WillStopEndsOnlyTheLegacyHost) {
         p.name = name;
         TestView view(p, PixelSaverView::FromFrame{}, false);
         p.post("com.apple.screensaver.willstop");
+        p.fireExitTimer();
         EXPECT_TRUE(p.exits.empty()) << name;
+        EXPECT_TRUE(p.exitRequests.empty()) << name;
+        EXPECT_EQ(p.animationStops, 0) << name;
     }
+}
+
+TEST(PixelSaverView, ExitIsScheduledOncePerProcessAndCancelledByARestart) {
+    RecordingPlatform p;  // one process showing two views, one per screen
+    p.name = "legacyScreenSaver";
+    TestView left(p, PixelSaverView::FromFrame{}, false);
+    TestView right(p, PixelSaverView::FromFrame{}, false);
+    p.post("com.apple.screensaver.willstop");
+    EXPECT_EQ(p.animationStops, 2);
+    EXPECT_EQ(p.exitRequests.size(), 1u);
+
+    right.startAnimation();  // back from a hot corner before the exit
+    p.fireExitTimer();
+    EXPECT_TRUE(p.exits.empty());
+    EXPECT_EQ(p.exitCancels, 1);
+    left.startAnimation();  // nothing left to cancel
+    EXPECT_EQ(p.exitCancels, 1);
+
+    p.post("com.apple.screensaver.willstop");  // the next stop is heard again
+    EXPECT_EQ(p.exitRequests.size(), 2u);
+    p.fireExitTimer();
+    EXPECT_EQ(p.exits, std::vector<int>{0});
 }
 
 TEST(PixelSaverView, DecodedViewNeverListens) {

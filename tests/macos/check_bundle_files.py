@@ -2,9 +2,10 @@
 """Checks the files of the macOS saver bundles that no compiler looks at.
 
 Each Info.plist template must parse, describe a loadable bundle whose principal class is
-implemented in platform/macos, and carry both settings thumbnails at their sizes. Since the host
-process loads every bundle, the principal classes must be the only Objective-C classes, and
-their names and bundle identifiers must differ.
+implemented in platform/macos, take its versions and minimum system from the build, and carry both
+settings thumbnails at their sizes. Since the host process loads every bundle, the principal
+classes must be the only Objective-C classes, and their names and bundle identifiers must differ.
+The build must set the deployment target before project(), and sign each bundle last.
 
 usage: check_bundle_files.py PLATFORM_MACOS_DIR
 """
@@ -16,6 +17,30 @@ import sys
 
 THUMBNAILS = {"thumbnail.png": (90, 58), "thumbnail@2x.png": (180, 116)}
 OBJC_NAME = re.compile(r"^\s*@(?:interface|implementation|protocol)\s+(\w+)", re.MULTILINE)
+# Values the build fills in: the systems the bundle loads on must be those it was compiled for.
+FROM_BUILD = {
+    "LSMinimumSystemVersion": "${CMAKE_OSX_DEPLOYMENT_TARGET}",
+    "CFBundleShortVersionString": "${MACOSX_BUNDLE_SHORT_VERSION_STRING}",
+    "CFBundleVersion": "${MACOSX_BUNDLE_BUNDLE_VERSION}",
+}
+
+
+def build_faults(root):
+    """The deployment target before the first project(); codesign the last step after linking."""
+    faults = []
+    top = (root.parent.parent / "CMakeLists.txt").read_text()
+    target = re.search(r"^\s*set\(CMAKE_OSX_DEPLOYMENT_TARGET\b[^)]*\bCACHE\b", top, re.MULTILINE)
+    project = re.search(r"^\s*project\(", top, re.MULTILINE)
+    if not target or not project or target.start() > project.start():
+        faults.append("CMakeLists.txt: CMAKE_OSX_DEPLOYMENT_TARGET is not a cache variable set before project()")
+    build = (root / "CMakeLists.txt").read_text()
+    post = re.search(r"add_custom_command\(TARGET \$\{target\} POST_BUILD(.*?)\n\s*VERBATIM\)", build, re.DOTALL)
+    commands = re.findall(r"COMMAND ([^\n]*)", post.group(1)) if post else []
+    if not commands or "codesign" not in commands[-1]:
+        faults.append("platform/macos/CMakeLists.txt: codesign is not the last POST_BUILD step")
+    elif not any("Info.plist" in c for c in commands) or not any("thumbnails" in c for c in commands):
+        faults.append("platform/macos/CMakeLists.txt: the plist and thumbnails are not copied before signing")
+    return faults
 
 
 def png_size(path):
@@ -45,6 +70,9 @@ def main():
                     "CFBundleShortVersionString", "NSPrincipalClass"):
             if not info.get(key):
                 faults.append(f"{where}: {key} missing")
+        for key, value in FROM_BUILD.items():
+            if info.get(key) != value:
+                faults.append(f"{where}: {key} is {info.get(key)!r}, not {value!r}")
         if info.get("CFBundlePackageType") != "BNDL":
             faults.append(f"{where}: CFBundlePackageType is {info.get('CFBundlePackageType')!r}, not 'BNDL'")
         principal = info.get("NSPrincipalClass", "")
@@ -70,6 +98,7 @@ def main():
                 faults.append(f"{source.name}: Objective-C name {name!r} is not a principal class; "
                               "names are shared by every bundle in the host process")
 
+    faults += build_faults(root)
     for fault in faults:
         print(fault)
     print(f"{len(templates)} bundle(s), {len(faults)} fault(s)")

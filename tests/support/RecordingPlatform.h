@@ -21,6 +21,10 @@ public:
         int64_t width = 0, height = 0;
         std::vector<uint32_t> pixels;
     };
+    struct ExitRequest {
+        double seconds;
+        int status;
+    };
     struct DrawnImage {
         int64_t width, height;
         std::vector<uint32_t> pixels;
@@ -40,6 +44,9 @@ public:
     std::vector<double> intervals;
     std::map<std::string, std::vector<std::function<void()>>> observers;
     std::vector<int> exits;
+    std::vector<ExitRequest> exitRequests;  // every scheduleExit, pending or since cancelled
+    int exitCancels = 0;
+    int animationStops = 0;
     int seedsDrawn = 0;
     std::vector<Fill> fills;
     std::vector<DrawnImage> images;
@@ -52,6 +59,23 @@ public:
     }
     std::string processName() const override { return name; }
     void exitProcess(int status) override { exits.push_back(status); }
+    // One pending exit, as for a whole process; fireExitTimer() lets its time run out.
+    void scheduleExit(double seconds, int status) override {
+        exitRequests.push_back({seconds, status});
+        pendingExit = status;
+    }
+    bool exitScheduled() const override { return pendingExit >= 0; }
+    void cancelScheduledExit() override {
+        pendingExit = -1;
+        ++exitCancels;
+    }
+    void stopAnimation() override { ++animationStops; }
+    void fireExitTimer() {
+        if (pendingExit < 0) return;
+        const int status = pendingExit;
+        pendingExit = -1;
+        exitProcess(status);
+    }
     uint64_t secureRandomSeed() override {
         const size_t i = std::min<size_t>(static_cast<size_t>(seedsDrawn), seeds.size() - 1);
         ++seedsDrawn;
@@ -79,6 +103,7 @@ public:
     }
 
 private:
+    int pendingExit = -1;
     double fillGray = -1, fillAlpha = -1;
     bool interpolationOff = false;
 };

@@ -22,7 +22,8 @@ typedef CGPoint NSPoint;
 - (nullable instancetype)initWithCoder:(NSCoder*)coder NS_DESIGNATED_INITIALIZER;
 @property NSRect bounds;
 @property BOOL needsDisplay;
-@property (nullable, readonly, weak) NSWindow* window;
+@property (nullable, readonly, unsafe_unretained) NSWindow* window;
+@property (readonly, getter=isOpaque) BOOL opaque;
 - (void)viewDidMoveToWindow;
 - (void)drawRect:(NSRect)dirtyRect;
 @end

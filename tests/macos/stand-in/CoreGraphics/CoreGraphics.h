@@ -111,6 +111,9 @@ CGImageRef _Nullable CGImageCreate(size_t width, size_t height, size_t bitsPerCo
                                    bool shouldInterpolate, CGColorRenderingIntent intent);
 void CGImageRelease(CGImageRef _Nullable image);
 
+void CGContextSaveGState(CGContextRef _Nullable c);
+void CGContextRestoreGState(CGContextRef _Nullable c);
+void CGContextClipToRect(CGContextRef _Nullable c, CGRect rect);
 void CGContextSetFillColorWithColor(CGContextRef _Nullable c, CGColorRef _Nullable color);
 void CGContextFillRect(CGContextRef _Nullable c, CGRect rect);
 void CGContextSetInterpolationQuality(CGContextRef _Nullable c, CGInterpolationQuality quality);

@@ -27,7 +27,10 @@ __attribute__((objc_root_class))
 @class NSCoder;
 @class NSString;
 
-@interface NSString : NSObject
+@protocol NSCopying
+@end
+
+@interface NSString : NSObject <NSCopying>
 + (nullable instancetype)stringWithUTF8String:(const char*)nullTerminatedCString;
 @property (nullable, readonly) const char* UTF8String __attribute__((objc_returns_inner_pointer));
 - (BOOL)isEqualToString:(NSString*)aString;
@@ -49,15 +52,52 @@ typedef NSString* NSNotificationName;
 - (void)removeObserver:(id)observer name:(nullable NSNotificationName)aName object:(nullable id)anObject;
 @end
 
+typedef enum NSNotificationSuspensionBehavior : NSUInteger NSNotificationSuspensionBehavior;
+enum NSNotificationSuspensionBehavior : NSUInteger {
+    NSNotificationSuspensionBehaviorDrop = 1,
+    NSNotificationSuspensionBehaviorCoalesce = 2,
+    NSNotificationSuspensionBehaviorHold = 3,
+    NSNotificationSuspensionBehaviorDeliverImmediately = 4
+};
+
 @interface NSDistributedNotificationCenter : NSNotificationCenter
 + (NSDistributedNotificationCenter*)defaultCenter;
+- (void)addObserver:(id)observer selector:(SEL)selector name:(nullable NSNotificationName)name object:(nullable NSString*)object suspensionBehavior:(NSNotificationSuspensionBehavior)suspensionBehavior;
 - (void)addObserver:(id)observer selector:(SEL)selector name:(nullable NSNotificationName)name object:(nullable NSString*)object;
 - (void)removeObserver:(id)observer name:(nullable NSNotificationName)aName object:(nullable NSString*)anObject;
 @end
 
 @interface NSProcessInfo : NSObject
 @property (class, readonly, strong) NSProcessInfo* processInfo;
-@property (readonly, copy) NSString* processName;
+@property (copy) NSString* processName;
+@end
+
+@interface NSDictionary<KeyType, ObjectType> : NSObject
+- (nullable ObjectType)objectForKey:(KeyType)aKey;
+@end
+
+@interface NSMutableDictionary<KeyType, ObjectType> : NSDictionary<KeyType, ObjectType>
+- (void)removeObjectForKey:(KeyType)aKey;
+- (void)setObject:(ObjectType)anObject forKey:(KeyType<NSCopying>)aKey;
+@end
+
+@interface NSThread : NSObject
+@property (class, readonly, strong) NSThread* mainThread;
+@property (readonly, retain) NSMutableDictionary* threadDictionary;
+@end
+
+@interface NSTimer : NSObject
++ (NSTimer*)timerWithTimeInterval:(NSTimeInterval)interval repeats:(BOOL)repeats block:(void (^)(NSTimer* timer))block;
+- (void)invalidate;
+@property (readonly, getter=isValid) BOOL valid;
+@end
+
+typedef NSString* NSRunLoopMode;
+extern NSRunLoopMode const NSRunLoopCommonModes;
+
+@interface NSRunLoop : NSObject
+@property (class, readonly, strong) NSRunLoop* mainRunLoop;
+- (void)addTimer:(NSTimer*)timer forMode:(NSRunLoopMode)mode;
 @end
 
 @interface NSObject (NSDelayedPerforming)

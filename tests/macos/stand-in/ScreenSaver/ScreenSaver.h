@@ -9,8 +9,10 @@
 NS_ASSUME_NONNULL_BEGIN
 
 @interface ScreenSaverView : NSView
+// The only designated initializer: NSView's -initWithFrame: and -initWithCoder: are inherited as
+// secondary ones, so a subclass's designated initializer may not call them on super.
 - (nullable instancetype)initWithFrame:(NSRect)frame isPreview:(BOOL)isPreview NS_DESIGNATED_INITIALIZER;
-- (nullable instancetype)initWithCoder:(NSCoder*)decoder NS_DESIGNATED_INITIALIZER;
+- (nullable instancetype)initWithFrame:(NSRect)frame;
 @property NSTimeInterval animationTimeInterval;
 - (void)startAnimation;
 - (void)stopAnimation;
