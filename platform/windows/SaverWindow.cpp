@@ -156,12 +156,11 @@ void SaverWindow::paint() {
     if (drawn_ && platform_.deviceWidth() > 0) {
         copyToScreen(dc, r.left, r.top, r.right, r.bottom);
         // Whatever lies beyond the picture (a window larger than the last redraw) stays black.
-        RECT beyond = r;
-        if (beyond.right > platform_.deviceWidth()) {
+        if (r.right > platform_.deviceWidth()) {
             RECT right{platform_.deviceWidth(), r.top, r.right, r.bottom};
             FillRect(dc, &right, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         }
-        if (beyond.bottom > platform_.deviceHeight()) {
+        if (r.bottom > platform_.deviceHeight()) {
             RECT bottom{r.left, platform_.deviceHeight(), r.right, r.bottom};
             FillRect(dc, &bottom, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         }
