@@ -24,8 +24,12 @@ enum class Emitted { ok, failed, readerGone };
 class Progress {
 public:
     Progress(std::FILE* err, bool shown, int64_t total) : err_(err), shown_(shown), total_(total) {}
-    ~Progress() {
+    ~Progress() { clear(); }
+
+    // Wipes the line, so that a line printed on the same terminal stands alone.
+    void clear() {
         if (width_ > 0) std::fprintf(err_, "\r%*s\r", width_, "");
+        width_ = 0;
     }
 
     void update(int64_t done) {
@@ -59,8 +63,8 @@ private:
 // Decides which frames are hashed and written, and does both.
 class FrameOutput {
 public:
-    FrameOutput(const RenderOptions& o, RenderHost& host, const RenderStreams& streams)
-        : o_(o), host_(host), out_(streams.out), err_(streams.err) {}
+    FrameOutput(const RenderOptions& o, RenderHost& host, const RenderStreams& streams, Progress& progress)
+        : o_(o), host_(host), out_(streams.out), err_(streams.err), progress_(streams.outIsTerminal ? &progress : nullptr) {}
 
     bool hashes(int64_t n) const { return o_.hashEvery > 0 && n % o_.hashEvery == 0; }
     bool writes(int64_t n) const {
@@ -72,6 +76,7 @@ public:
 
     // Emits frame n from the drawn canvas and the picture that shows it.
     Emitted emit(int64_t n, const Canvas& canvas, const PixelRows& picture) {
+        if (hashes(n) && progress_) progress_->clear();
         if (hashes(n) && std::fprintf(out_, "frame %" PRId64 " %016" PRIx64 "\n", n, canvasHash(canvas)) < 0)
             return streamFailed(errno);
         if (!writes(n)) return Emitted::ok;
@@ -122,6 +127,7 @@ private:
     RenderHost& host_;
     std::FILE* out_;
     std::FILE* err_;
+    Progress* progress_;  // shares the terminal with the hash lines
     std::vector<unsigned char> row_;
 };
 
@@ -194,8 +200,8 @@ int runRender(const RenderOptions& o, RenderHost& host, const RenderStreams& str
         seed = host.secureRandomSeed();
         std::fprintf(streams.err, "duskmere-render: seed 0x%016" PRIx64 "\n", seed);
     }
-    FrameOutput output(o, host, streams);
-    Progress progress(streams.err, streams.errIsTerminal, o.frames + 1);
+    Progress progress(streams.err, streams.errIsTerminal, o.frames);
+    FrameOutput output(o, host, streams, progress);
     return o.throughView ? renderView(o, host, *entry, seed, output, progress, streams.err)
                          : renderCanvas(o, *entry, seed, output, progress);
 }

@@ -1,18 +1,22 @@
 // duskmere-soak: runs a scene headless for many simulated hours and reports speed and memory,
 // to show that a saver left running for days neither slows down nor grows.
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <new>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "CommandLine.h"
+#include "Version.h"
 #include "catalog/SceneCatalog.h"
 
 namespace {
@@ -31,12 +35,20 @@ struct SoakOptions {
 };
 
 const char* const usage =
-    "usage: duskmere-soak [--scene NAME] [--canvas WxH] [--seed N] [--hours H] [--draw-every K]\n"
-    "                     [--max-growth PCT]\n"
+    "usage: duskmere-soak [options]\n"
     "Steps the scene for H simulated hours (30 frames a second), drawing every K-th frame, and\n"
     "prints frames per second and resident memory after every simulated hour, then the peak and\n"
-    "final resident memory. With --max-growth, exits 1 when memory grew by more than PCT percent\n"
-    "after the first hour.\n";
+    "final resident memory.\n"
+    "  --scene NAME        the scene to run (city, campfire; default city)\n"
+    "  --canvas WxH        the canvas size, each side 1 to 16384 (default 296x184)\n"
+    "  --seed N            64-bit seed, decimal or 0x hex (default 1)\n"
+    "  --hours H           simulated hours, 1 to 1000000 (default 24)\n"
+    "  --draw-every K      draw every K-th frame, 1 to 1000000 (default 1)\n"
+    "  --max-growth PCT    exit 1 when memory grew by more than PCT percent after the first hour,\n"
+    "                      0 to 1000 (default: report only)\n"
+    "  --help              show this text\n"
+    "  --version           show the version\n"
+    "Options take their value as the next argument or after '=' (--hours=2).\n";
 
 double residentMiB() {
     std::ifstream statm("/proc/self/statm");
@@ -51,18 +63,40 @@ double peakResidentMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-bool parse(int argc, char** argv, SoakOptions& o, std::string& error) {
+// A percentage from 0 to `max`, decimal, nothing else.
+std::optional<double> parsePercent(const std::string& text, double max) {
+    if (!text.empty() && text.find_first_not_of('0') == std::string::npos) return 0.0;
+    if (text.size() > 1 && text.find_first_not_of("0.") == std::string::npos && text.find('.') == text.rfind('.') &&
+        text[0] == '0')
+        return 0.0;
+    return parseScale(text, max);
+}
+
+enum class Parsed { run, help, version, bad };
+
+Parsed parse(int argc, char** argv, SoakOptions& o, std::string& error) {
     for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "--help") {
-            std::fputs(usage, stdout);
-            std::exit(0);
+        std::string flag = argv[i];
+        if (flag == "--help" || flag == "-h") return Parsed::help;
+        if (flag == "--version") return Parsed::version;
+        std::optional<std::string> inlineValue;
+        const size_t equals = flag.find('=');
+        if (flag.rfind("--", 0) == 0 && equals != std::string::npos) {
+            inlineValue = flag.substr(equals + 1);
+            flag.resize(equals);
         }
-        if (i + 1 >= argc) {
-            error = flag.rfind("--", 0) == 0 ? "option " + flag + " needs a value" : "unknown argument '" + flag + "'";
-            return false;
+        const bool known = flag == "--scene" || flag == "--canvas" || flag == "--seed" || flag == "--hours" ||
+                           flag == "--draw-every" || flag == "--max-growth";
+        if (!known) {
+            error = flag.rfind("-", 0) == 0 ? "unknown option '" + flag + "' (see --help)"
+                                            : "unknown argument '" + flag + "' (see --help)";
+            return Parsed::bad;
         }
-        const std::string value = argv[++i];
+        if (!inlineValue && i + 1 >= argc) {
+            error = "option " + flag + " needs a value";
+            return Parsed::bad;
+        }
+        const std::string value = inlineValue ? *inlineValue : argv[++i];
         bool ok = true;
         if (flag == "--scene") {
             ok = findScene(value) != nullptr;
@@ -79,37 +113,35 @@ bool parse(int argc, char** argv, SoakOptions& o, std::string& error) {
             const auto n = parseCount(value, 1, 1000000);
             ok = n.has_value();
             if (ok) (flag == "--hours" ? o.hours : o.drawEvery) = *n;
-        } else if (flag == "--max-growth") {
-            const auto pct = parseScale(value, 1000);
+        } else {
+            const auto pct = parsePercent(value, 1000);
             ok = pct.has_value();
             if (ok) o.maxGrowth = *pct;
-        } else {
-            error = "unknown option '" + flag + "' (see --help)";
-            return false;
         }
         if (!ok) {
-            error = "bad value '" + value + "' for " + flag;
-            return false;
+            error = "bad value '" + value + "' for " + flag + " (see --help)";
+            return Parsed::bad;
         }
     }
-    return true;
+    return Parsed::run;
 }
 
-}  // namespace
+// Standard output failed: one line, unless the reader just went away.
+int outputFailed(int error) {
+    if (error == EPIPE) return 0;
+    std::fprintf(stderr, "duskmere-soak: cannot write to standard output: %s\n",
+                 error ? std::strerror(error) : "write error");
+    return 1;
+}
 
-int main(int argc, char** argv) {
-    SoakOptions o;
-    std::string error;
-    if (!parse(argc, argv, o, error)) {
-        std::fprintf(stderr, "duskmere-soak: %s\n", error.c_str());
-        return 2;
-    }
+int soak(const SoakOptions& o) {
     const SceneEntry& entry = *findScene(o.scene);
     std::unique_ptr<PixelScene> scene = entry.makeScene(o.canvas.width, o.canvas.height, o.seed);
     Canvas canvas(o.canvas.width, o.canvas.height);
     std::printf("%s %" PRId64 "x%" PRId64 " seed %" PRIu64 ": %" PRId64 " simulated hours, drawing every %" PRId64
                 " frames\n",
                 o.scene.c_str(), o.canvas.width, o.canvas.height, o.seed, o.hours, o.drawEvery);
+    if (std::fflush(stdout) != 0) return outputFailed(errno);
     double firstHour = 0, peakAfterFirst = 0;
     int64_t frame = 0;
     for (int64_t hour = 1; hour <= o.hours; ++hour) {
@@ -124,11 +156,40 @@ int main(int argc, char** argv) {
         peakAfterFirst = std::max(peakAfterFirst, rss);
         std::printf("hour %3" PRId64 ": %9.0f frames/s, resident %8.2f MiB\n", hour,
                     static_cast<double>(framesPerHour) / seconds, rss);
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0) return outputFailed(errno);
     }
     const double final = residentMiB();
     const double growth = firstHour > 0 ? (peakAfterFirst - firstHour) * 100.0 / firstHour : 0;
     std::printf("peak resident %.2f MiB, final resident %.2f MiB, growth after the first hour %.2f %%\n",
                 std::max(peakResidentMiB(), peakAfterFirst), final, growth);
+    if (std::fflush(stdout) != 0) return outputFailed(errno);
     return o.maxGrowth >= 0 && growth > o.maxGrowth ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SoakOptions o;
+    std::string error;
+    switch (parse(argc, argv, o, error)) {
+    case Parsed::bad:
+        std::fprintf(stderr, "duskmere-soak: %s\n", error.c_str());
+        return 2;
+    case Parsed::help:
+        std::fputs(usage, stdout);
+        return std::fflush(stdout) == 0 ? 0 : outputFailed(errno);
+    case Parsed::version:
+        std::puts("duskmere-soak " DUSKMERE_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : outputFailed(errno);
+    case Parsed::run:
+        break;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    try {
+        return soak(o);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "duskmere-soak: out of memory for a %" PRId64 "x%" PRId64 " canvas\n", o.canvas.width,
+                     o.canvas.height);
+        return 1;
+    }
 }

@@ -29,6 +29,8 @@ TEST(RenderOptions, EveryBadArgumentIsNamed) {
     EXPECT_NE(parseError({"--canvas", "100000x10"}).find("16384"), std::string::npos);
     EXPECT_NE(parseError({"--bounds", "100x100@0"}).find("scale"), std::string::npos);
     EXPECT_NE(parseError({"--bounds", "16000x100@4"}).find("too large"), std::string::npos);
+    EXPECT_NE(parseError({"--bounds", "100x100@16.5"}).find("at most 16"), std::string::npos);
+    EXPECT_NE(parseError({"--out", "-", "--hash-every", "1"}).find("standard output"), std::string::npos);
     EXPECT_NE(parseError({"--canvas", "10x10", "--bounds", "10x10"}).find("only one"), std::string::npos);
     EXPECT_NE(parseError({"--hash-every", "0"}).find("--hash-every"), std::string::npos);
     EXPECT_NE(parseError({"--out", "a.png", "--every", "5"}).find("integer field"), std::string::npos);
@@ -47,6 +49,8 @@ TEST(RenderOptions, GoodArgumentsAreTakenAsGiven) {
     EXPECT_EQ(p.options.every, 3);
     EXPECT_EQ(p.options.hashEvery, 2);
     EXPECT_TRUE(parseRenderOptions({"--help"}).options.help);
+    // The same backing scales as the screen saver, so that any capture can be reproduced.
+    EXPECT_EQ(parseRenderOptions({"--bounds", "100x100@16"}).options.backingScale, 16.0);
 }
 
 // Runs the renderer in-process and returns what it printed on stdout.
@@ -141,6 +145,20 @@ TEST_F(RenderFiles, UnwritableFolderFailsBeforeWorkAndLeavesNothing) {
     render({"--canvas", "32x20", "--out", "/nonexistent-folder/x.png"}, &status);
     EXPECT_EQ(status, 2);
     EXPECT_FALSE(fs::exists("/nonexistent-folder/x.png"));
+}
+
+TEST_F(RenderFiles, TheFirstFramesNameIsCheckedBeforeWork) {
+    int status = -1;
+    fs::create_directory(dir / "pct%dir");
+    render({"--canvas", "32x20", "--frames", "2", "--every", "1", "--out", (dir / "pct%%dir/f-%02d.png").string()},
+           &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(fs::exists(dir / "pct%dir/f-02.png"));
+    // A folder that does not exist, and a name too long for the file system: refused up front.
+    for (const char* pattern : {"pct%%nodir/f-%02d.png", "m%999d.png"}) {
+        render({"--canvas", "32x20", "--frames", "100000", "--every", "1", "--out", (dir / pattern).string()}, &status);
+        EXPECT_EQ(status, 2) << pattern;
+    }
 }
 
 TEST_F(RenderFiles, AWriteErrorMidRunIsStatusOneAndLeavesNoPartialFile) {
