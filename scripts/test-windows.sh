@@ -13,4 +13,4 @@ if [ ! -x build/release/tools/duskmere-render ] || { [ "${1:-}" = --cpu ] && [ !
   cmake --build build/release -j "$(nproc)" --target duskmere-render duskmere
 fi
 python3 tests/windows/wine/run_wine_tests.py build/windows build/release/tools/duskmere-render \
-  --vectors ../shared/vectors/hashes.txt --x11 build/release/platform/x11/duskmere "$@"
+  --vectors tests/data/vectors/hashes.txt --x11 build/release/platform/x11/duskmere "$@"

@@ -4,11 +4,7 @@
 # the Windows programs under Wine and the page in a headless browser.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-groups=(core)
-for g in windows web package; do
-  grep -q "^  \[$g\]=" scripts/install-deps.sh && groups+=("$g")
-done
-scripts/install-deps.sh "${groups[@]}"
+scripts/install-deps.sh core windows web package
 jobs=$(nproc)
 # A compiler cache, where one is installed, makes repeated runs cheap; a fresh machine builds in full.
 launcher=()
@@ -32,13 +28,9 @@ cmake --build build/O0 -j "$jobs" --target duskmere-render
 python3 tests/determinism/compare_builds.py build/release/tools/duskmere-render \
   build/sanitize/tools/duskmere-render build/O0/tools/duskmere-render
 
-if [ -x scripts/test-windows.sh ]; then
-  stage "Windows programs under Wine"
-  scripts/test-windows.sh
-fi
-if [ -x scripts/test-web.sh ]; then
-  stage "the page in headless Chromium"
-  scripts/test-web.sh
-fi
+stage "Windows programs under Wine"
+scripts/test-windows.sh
+stage "the page in headless Chromium"
+scripts/test-web.sh
 stage "done"
 echo "all tests passed"
