@@ -12,7 +12,8 @@ namespace duskmere {
 //     or the old one, never half of either;
 //   - a symbolic link: the same, for the file it resolves to, in that file's own folder (a
 //     dangling link whose folder exists is created; a loop is an error);
-//   - a character device, FIFO or socket: written straight to, no temporary file, no rename;
+//   - a character device, FIFO or socket: written straight to, no temporary file, no rename (a
+//     FIFO is opened as any writer opens one: it waits for a reader);
 //   - a folder, or a path ending in a separator: refused.
 
 // Checks, before any long work, that `path` can be written as above. False with a one-line

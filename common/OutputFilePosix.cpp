@@ -143,8 +143,9 @@ int connectSocket(const std::string& path) {
     }
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);  // SOCK_CLOEXEC is not everywhere
     if (fd < 0) return -1;
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         const int e = errno;
         close(fd);
