@@ -69,6 +69,9 @@ public:
     bool hashes(int64_t n) const { return o_.hashEvery > 0 && n % o_.hashEvery == 0; }
     bool writes(int64_t n) const {
         if (o_.out.empty()) return false;
+        // A stream holds what the screen shows during the N ticks: frames 0 to N - 1, so that
+        // --frames N at 30 a second is exactly N / 30 seconds of video.
+        if (o_.streamsFrames() && n >= o_.frames) return false;
         if (o_.every > 0) return n % o_.every == 0;
         return o_.streamsFrames() || n == o_.frames;
     }

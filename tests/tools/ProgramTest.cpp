@@ -219,22 +219,22 @@ TEST_F(Programs, AStopSignalDuringALargeWriteLeavesNoTemporaryFile) {
 }
 
 TEST_F(Programs, StandardOutputTakesRawFramesAndReportsFailures) {
-    // --out - streams every frame kept by --every as RGBA: the byte count, and the last frame
-    // equals the PNG the same run writes.
+    // --out - streams frames 0 to N - 1 (those kept by --every) as RGBA: the byte count, and the
+    // last one (frame 6 of 0, 3, 6) equals the PNG of a run of 6 frames.
     const fs::path raw = dir / "frames.rgba";
     int fd = open(raw.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     EXPECT_EQ(render({"--bounds", "64x36@2", "--seed", "4", "--frames", "9", "--out", "-"}, fd).status, 0);
     close(fd);
-    EXPECT_EQ(fs::file_size(raw), 10u * 128 * 72 * 4);
+    EXPECT_EQ(fs::file_size(raw), 9u * 128 * 72 * 4);
     fd = open(raw.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     EXPECT_EQ(render({"--bounds", "64x36@2", "--seed", "4", "--frames", "9", "--every", "3", "--out", "-"}, fd).status, 0);
     close(fd);
-    ASSERT_EQ(fs::file_size(raw), 4u * 128 * 72 * 4);
-    ASSERT_EQ(render({"--bounds", "64x36@2", "--seed", "4", "--frames", "9", "--out", "last.png"}).status, 0);
+    ASSERT_EQ(fs::file_size(raw), 3u * 128 * 72 * 4);
+    ASSERT_EQ(render({"--bounds", "64x36@2", "--seed", "4", "--frames", "6", "--out", "last.png"}).status, 0);
     cairo_surface_t* png = cairo_image_surface_create_from_png((dir / "last.png").c_str());
     ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
     const std::string bytes = slurp(raw);
-    const unsigned char* last = reinterpret_cast<const unsigned char*>(bytes.data()) + 3 * 128 * 72 * 4;
+    const unsigned char* last = reinterpret_cast<const unsigned char*>(bytes.data()) + 2 * 128 * 72 * 4;
     const unsigned char* data = cairo_image_surface_get_data(png);
     int differing = 0;
     for (int y = 0; y < 72; ++y)
