@@ -8,7 +8,7 @@
 namespace duskmere {
 
 const char* const saverUsage =
-    "usage: SAVER.scr [/s | /p HWND | /c[:HWND] | /a] [--seed N] [--frames N] [--capture PATH]";
+    "usage: SAVER.scr [/s | /p HWND | /c[:HWND] | /a] [--seed N] [--frames N] [--capture PATH] | --version";
 
 namespace {
 
@@ -53,6 +53,10 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
             if (eq != std::string::npos) {
                 name = arg.substr(0, eq);
                 value = arg.substr(eq + 1);
+            }
+            if (arg == "--version") {
+                a.version = true;
+                continue;
             }
             if (name != "--seed" && name != "--frames" && name != "--capture")
                 return fail("unknown option " + name);

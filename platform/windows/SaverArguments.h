@@ -21,6 +21,7 @@ struct SaverArguments {
     std::optional<uint64_t> seed;
     std::optional<int64_t> frames;  // stop after this many frames
     std::string capture;            // on stopping, a PNG of what the windows show
+    bool version = false;           // --version: name the version and leave
 };
 
 struct ParsedSaverArguments {
@@ -32,7 +33,7 @@ struct ParsedSaverArguments {
 // or a colon (/p 1234, /p:1234, /c:1234); window handles are unsigned decimal. The first switch
 // decides the mode; unknown switches and stray words count as no argument, as the host's own
 // screen-saver library treats them. Our options (--seed N, --frames N, --capture PATH, or
-// --name=value) are strict: a bad value or an unknown --name is an error.
+// --name=value, and --version) are strict: a bad value or an unknown --name is an error.
 ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args);
 
 extern const char* const saverUsage;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "SaverArguments.h"
+#include "Version.h"
 #include "WinSaver.h"
 #include "WinText.h"
 #include "catalog/SceneCatalog.h"
@@ -57,6 +58,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         if (at != std::string::npos) usage.replace(at, 9, fileName());
         saver.report(parsed.error + " (" + usage + ")");
         return 2;
+    }
+    if (arguments.version) {
+        saver.tell(toUtf8(name) + " " DUSKMERE_VERSION);
+        return 0;
     }
     try {
         return saver.run();

@@ -75,6 +75,19 @@ void WinSaver::report(const std::string& line) const {
     }
 }
 
+void WinSaver::tell(const std::string& line) const {
+    // Started from a console or with its output redirected, the line goes there; from Explorer,
+    // where a GUI program has no output, in a message.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const std::string text = line + "\n";
+    DWORD written = 0;
+    if (out && out != INVALID_HANDLE_VALUE &&
+        WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+        return;
+    const std::wstring wide = toWide(line);
+    MessageBoxW(nullptr, wide.c_str(), name_.c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
 int WinSaver::run() {
     switch (arguments_.mode) {
     case SaverArguments::Mode::password:

@@ -36,6 +36,8 @@ public:
     // One line for the user: a message box in settings, the debugger's output (and stderr, when
     // there is one) otherwise.
     void report(const std::string& line) const;
+    // A line for the user that is not an error (the version).
+    void tell(const std::string& line) const;
 
 private:
     int runSettings();

@@ -53,6 +53,8 @@ TEST(SaverArguments, Table) {
         {{"/s", "--fps"}, Mode::fullScreen, 0, "unknown option --fps"},
         {{"/c", "--seed", "1"}, Mode::settings, 0, "go with /s or /p"},
         {{"--frames", "5"}, Mode::settings, 0, "go with /s or /p"},
+        {{"--version"}, Mode::settings, 0, nullptr},
+        {{"--version=1"}, Mode::settings, 0, "unknown option --version"},
     };
     for (const Row& row : rows) {
         std::string label;
@@ -75,6 +77,7 @@ TEST(SaverArguments, OurOptionsKeepTheirValues) {
     EXPECT_EQ(parsed.arguments.seed, 4242u);
     EXPECT_EQ(parsed.arguments.frames, 120);
     EXPECT_EQ(parsed.arguments.capture, "C:\\out dir\\a.png");
+    EXPECT_TRUE(parseSaverArguments({"--version"}).arguments.version);
 }
 
 }  // namespace

@@ -137,6 +137,11 @@ def test_render_picture(wine, render, linux_render, work):
 
 
 def test_full_screen(wine, saver, linux_render, work):
+    # Both kinds of program name the version the Linux build has.
+    version = subprocess.run([linux_render, '--version'], capture_output=True, text=True, check=True).stdout.split()[-1]
+    r = wine.run([saver, '--version'])
+    if r.returncode != 0 or r.stdout.decode().strip() != 'Duskmere ' + version:
+        raise Failed('Duskmere.scr --version: status %d, %r' % (r.returncode, r.stdout.decode()))
     got, want = os.path.join(work, 'capture.png'), os.path.join(work, 'capture-linux.png')
     subprocess.run([linux_render, '--bounds', '1920x1080', '--seed', '4242', '--frames', '120', '--out', want], check=True)
     start = time.monotonic()
