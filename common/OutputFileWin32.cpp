@@ -1,6 +1,7 @@
 // The output-file rules on Windows: a temporary file beside the target, moved over it with
 // MoveFileEx once complete; devices (NUL, CON, \\.\...) written straight to; folders refused.
 #include "OutputFile.h"
+#include "WinText.h"
 
 #include <windows.h>
 
@@ -10,35 +11,6 @@
 namespace duskmere {
 
 namespace {
-
-std::wstring widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::string reason(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
-        text.pop_back();
-    return text.empty() ? "error " + std::to_string(code) : narrow(text);
-}
 
 // The temporary file being written, for a console stop handler (another thread) to remove. One
 // at a time: our programs write their files one after another.
@@ -53,7 +25,7 @@ void recordPending(const std::wstring& path) {
     pendingSet = true;
 }
 
-std::string failure(const std::string& path, DWORD code) { return "cannot write " + path + ": " + reason(code); }
+std::string failure(const std::string& path, DWORD code) { return "cannot write " + path + ": " + systemMessage(code); }
 
 bool endsWithSeparator(const std::string& path) { return !path.empty() && (path.back() == '/' || path.back() == '\\'); }
 
@@ -100,7 +72,7 @@ bool resolve(const std::string& path, Target& target, std::string& error) {
         error = path + " is a folder: give the name of a file to write";
         return false;
     }
-    const std::wstring wide = widen(path);
+    const std::wstring wide = toWide(path);
     const std::wstring full = wide.empty() ? std::wstring() : fullPath(wide);
     if (full.empty()) {
         error = "cannot write " + path + ": not a valid file name";
@@ -177,7 +149,7 @@ bool checkOutputPath(const std::string& path, std::string& error) {
     DWORD code = ERROR_ACCESS_DENIED;
     const HANDLE h = createTemporary(folderOf(target.path), name, code);
     if (h == INVALID_HANDLE_VALUE) {
-        error = "cannot write to " + narrow(folderOf(target.path)) + ": " + reason(code);
+        error = "cannot write to " + toUtf8(folderOf(target.path)) + ": " + systemMessage(code);
         return false;
     }
     CloseHandle(h);

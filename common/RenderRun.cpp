@@ -4,11 +4,13 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
 #include "OutputFile.h"
+#include "Version.h"
 #include "catalog/SceneCatalog.h"
 #include "pixels/CanvasHash.h"
 
@@ -207,6 +209,27 @@ int runRender(const RenderOptions& o, RenderHost& host, const RenderStreams& str
     FrameOutput output(o, host, streams, progress);
     return o.throughView ? renderView(o, host, *entry, seed, output, progress, streams.err)
                          : renderCanvas(o, *entry, seed, output, progress);
+}
+
+int renderProgram(const std::vector<std::string>& args, RenderHost& host, const RenderStreams& streams,
+                  void (*beforeWork)()) {
+    const ParsedRenderOptions parsed = parseRenderOptions(args);
+    if (!parsed.error.empty()) {
+        std::fprintf(streams.err, "duskmere-render: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    if (parsed.options.help || parsed.options.version) {
+        std::fputs(parsed.options.help ? renderUsage : "duskmere-render " DUSKMERE_VERSION "\n", streams.out);
+        return std::fflush(streams.out) == 0 ? 0 : 1;
+    }
+    beforeWork();
+    try {
+        return runRender(parsed.options, host, streams);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(streams.err, "duskmere-render: out of memory for a %" PRId64 "x%" PRId64 " scene\n",
+                     parsed.options.width, parsed.options.height);
+        return 1;
+    }
 }
 
 }  // namespace duskmere

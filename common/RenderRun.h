@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "RenderHost.h"
 #include "RenderOptions.h"
@@ -20,5 +22,11 @@ struct RenderStreams {
 // when the reader of `out` went away); 2 when the output cannot be written at all (checked before
 // any work); 1 when an image or `out` could not be written, or memory ran out.
 int runRender(const RenderOptions& options, RenderHost& host, const RenderStreams& streams);
+
+// The whole program on any platform: parses `args` (bad ones: one line, 2), answers --help and
+// --version, calls `beforeWork` (the platform's stop handlers) and renders, with running out of
+// memory reported as one line (1).
+int renderProgram(const std::vector<std::string>& args, RenderHost& host, const RenderStreams& streams,
+                  void (*beforeWork)());
 
 }  // namespace duskmere

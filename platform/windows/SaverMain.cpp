@@ -1,10 +1,8 @@
 // A Duskmere screen saver for Windows: one scene, chosen when the file is built (DUSKMERE_SCENE).
 #include <windows.h>
-#include <shellapi.h>
 
 #include <exception>
 #include <string>
-#include <vector>
 
 #include "SaverArguments.h"
 #include "Version.h"
@@ -15,16 +13,6 @@
 using namespace duskmere;
 
 namespace {
-
-std::vector<std::string> commandLineArguments() {
-    std::vector<std::string> args;
-    int count = 0;
-    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!words) return args;
-    for (int i = 1; i < count; ++i) args.push_back(toUtf8(words[i]));
-    LocalFree(words);
-    return args;
-}
 
 // The name Windows shows in its list of savers: string 1 of the resources.
 std::wstring saverName(HINSTANCE instance) {

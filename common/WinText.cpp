@@ -1,13 +1,16 @@
 #include "WinText.h"
 
+#include <shellapi.h>
+
 namespace duskmere {
 
 std::wstring toWide(const std::string& text) {
     if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    // Strict: a path that is not valid UTF-8 must fail to open, not name another file.
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (n <= 0) return {};
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return wide;
 }
 
@@ -30,6 +33,16 @@ std::string systemMessage(DWORD code) {
         text.pop_back();
     if (text.empty()) return "error " + std::to_string(code);
     return toUtf8(text);
+}
+
+std::vector<std::string> commandLineArguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!words) return args;
+    for (int i = 1; i < count; ++i) args.push_back(toUtf8(words[i]));
+    LocalFree(words);
+    return args;
 }
 
 }  // namespace duskmere
