@@ -82,7 +82,7 @@ public:
     // Emits frame n from the drawn canvas and the picture that shows it.
     Emitted emit(int64_t n, const Canvas& canvas, const PixelRows& picture) {
         if (hashes(n) && progress_) progress_->clear();
-        if (hashes(n) && std::fprintf(out_, "frame %" PRId64 " %016" PRIx64 "\n", n, canvasHash(canvas)) < 0)
+        if (hashes(n) && std::fputs(frameHashLine(n, canvas).c_str(), out_) < 0)
             return streamFailed(errno);
         if (!writes(n)) return Emitted::ok;
         if (!picture.pixels) {

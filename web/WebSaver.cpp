@@ -3,8 +3,6 @@
 #include <emscripten.h>
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 
 #include "pixels/CanvasHash.h"
 
@@ -111,9 +109,7 @@ bool WebSaver::runFor(double milliseconds) {
 void WebSaver::hashFrame() {
     const Canvas* c = view_ ? view_->canvas() : canvas_.get();
     if (!c) return;  // a view of less than one point has no canvas
-    char line[64];
-    std::snprintf(line, sizeof line, "frame %" PRId64 " %016" PRIx64 "\n", frame_, canvasHash(*c));
-    hashLines_ += line;
+    hashLines_ += frameHashLine(frame_, *c);
 }
 
 void WebSaver::switchScene() {

@@ -28,6 +28,19 @@ int64_t toFixed(double d, int bits) {
     return static_cast<int64_t>(v);
 }
 
+// Places a drawing operation's box, in device pixels with 8 fraction bits, from a rectangle at
+// (x, y) of w x h device pixels; false when it covers nothing.
+template <class Box>
+bool placeBox(Box& op, double x, double y, double w, double h) {
+    op.x0 = toFixed(x, 8);
+    op.y0 = toFixed(y, 8);
+    op.x1 = op.x0 + toFixed(w, 8);
+    op.y1 = op.y0 + toFixed(h, 8);
+    if (op.x0 > op.x1) std::swap(op.x0, op.x1);
+    if (op.y0 > op.y1) std::swap(op.y0, op.y1);
+    return op.x0 != op.x1 && op.y0 != op.y1;
+}
+
 int64_t floorDiv256(int64_t v) { return v >> 8; }
 int64_t ceilDiv256(int64_t v) { return (v + 255) >> 8; }
 
@@ -240,13 +253,7 @@ void SoftwareSaverPlatform::fillRect(const ViewRect& r) {
     const double x = r.x * s, y = (bounds_.height - (r.y + r.height)) * s, w = r.width * s, h = r.height * s;
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h)) return;
     Op op;
-    op.x0 = toFixed(x, 8);
-    op.y0 = toFixed(y, 8);
-    op.x1 = op.x0 + toFixed(w, 8);
-    op.y1 = op.y0 + toFixed(h, 8);
-    if (op.x0 > op.x1) std::swap(op.x0, op.x1);
-    if (op.y0 > op.y1) std::swap(op.y0, op.y1);
-    if (op.x0 == op.x1 || op.y0 == op.y1) return;
+    if (!placeBox(op, x, y, w, h)) return;
     // Colours become 16-bit, then the compositor keeps the top 8 bits.
     const auto toShort = [](double v) { return static_cast<unsigned>(v * 65535.0 + 0.5); };
     op.gray = toShort(fillGray_ * fillAlpha_) >> 8;
@@ -291,13 +298,7 @@ void SoftwareSaverPlatform::drawImage(const SaverImage& image, const ViewRect& r
         return;
     Op op;
     op.image = true;
-    op.x0 = toFixed(tx, 8);
-    op.y0 = toFixed(ty, 8);
-    op.x1 = op.x0 + toFixed(w, 8);
-    op.y1 = op.y0 + toFixed(h, 8);
-    if (op.x0 > op.x1) std::swap(op.x0, op.x1);
-    if (op.y0 > op.y1) std::swap(op.y0, op.y1);
-    if (op.x0 == op.x1 || op.y0 == op.y1) return;
+    if (!placeBox(op, tx, ty, w, h)) return;
     op.pixels = source.pixels;
     op.width = source.width;
     op.height = source.height;

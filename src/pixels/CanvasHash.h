@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cinttypes>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "pixels/Canvas.h"
 
@@ -17,6 +20,14 @@ inline uint64_t canvasHash(const Canvas& canvas) {
         }
     }
     return h;
+}
+
+// "frame <n> <hash>" and a line break: the one form in which every host reports a frame, so that
+// their lines can be compared as text.
+inline std::string frameHashLine(int64_t frame, const Canvas& canvas) {
+    char line[64];
+    std::snprintf(line, sizeof line, "frame %" PRId64 " %016" PRIx64 "\n", frame, canvasHash(canvas));
+    return line;
 }
 
 }  // namespace duskmere
