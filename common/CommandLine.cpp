@@ -38,7 +38,7 @@ std::optional<PixelSize> parseSize(std::string_view text, int64_t maxSide) {
     return PixelSize{*w, *h};
 }
 
-std::optional<double> parseScale(std::string_view text, double max) {
+std::optional<double> parseDecimal(std::string_view text, double max) {
     if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return std::nullopt;
     double value = 0;
 #if defined(__cpp_lib_to_chars)
@@ -55,8 +55,13 @@ std::optional<double> parseScale(std::string_view text, double max) {
     const std::string copy(text);
     value = std::strtod(copy.c_str(), nullptr);
 #endif
-    if (!(value > 0) || value > max) return std::nullopt;
+    if (!(value >= 0) || value > max) return std::nullopt;
     return value;
+}
+
+std::optional<double> parseScale(std::string_view text, double max) {
+    const std::optional<double> value = parseDecimal(text, max);
+    return value && *value > 0 ? value : std::nullopt;
 }
 
 bool isFramePattern(std::string_view pattern) {

@@ -28,6 +28,8 @@ inline constexpr double maxBackingScale = 16.0;
 
 // A positive decimal number such as "2" or "1.5", at most `max`.
 std::optional<double> parseScale(std::string_view text, double max);
+// A decimal number such as "0", "12" or "2.5" from 0 to `max`.
+std::optional<double> parseDecimal(std::string_view text, double max);
 
 // Whether a printf pattern holds exactly one integer field (such as %06d) and no other field
 // apart from %%, so that it can be formatted with one frame number.

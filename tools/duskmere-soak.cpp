@@ -63,15 +63,6 @@ double peakResidentMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-// A percentage from 0 to `max`, decimal, nothing else.
-std::optional<double> parsePercent(const std::string& text, double max) {
-    if (!text.empty() && text.find_first_not_of('0') == std::string::npos) return 0.0;
-    if (text.size() > 1 && text.find_first_not_of("0.") == std::string::npos && text.find('.') == text.rfind('.') &&
-        text[0] == '0')
-        return 0.0;
-    return parseScale(text, max);
-}
-
 enum class Parsed { run, help, version, bad };
 
 Parsed parse(int argc, char** argv, SoakOptions& o, std::string& error) {
@@ -114,7 +105,7 @@ Parsed parse(int argc, char** argv, SoakOptions& o, std::string& error) {
             ok = n.has_value();
             if (ok) (flag == "--hours" ? o.hours : o.drawEvery) = *n;
         } else {
-            const auto pct = parsePercent(value, 1000);
+            const auto pct = parseDecimal(value, 1000);
             ok = pct.has_value();
             if (ok) o.maxGrowth = *pct;
         }

@@ -28,6 +28,8 @@ TEST(CommandLine, SizesAndCountsStayInRange) {
     EXPECT_FALSE(parseCount("99999999999999999999", 0, INT64_MAX));
     EXPECT_EQ(parseScale("1.5", 4), 1.5);
     EXPECT_FALSE(parseScale("0", 4));
+    EXPECT_EQ(parseDecimal("0", 4), 0.0);
+    EXPECT_FALSE(parseDecimal("-1", 4));
     EXPECT_FALSE(parseScale("5", 4));
     EXPECT_FALSE(parseScale("nan", 4));
 }
