@@ -4,7 +4,10 @@
 #include <fcntl.h>
 #include <semaphore.h>
 #include <signal.h>
+#include <pthread.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <initializer_list>
 
@@ -13,12 +16,14 @@ namespace duskmere {
 namespace {
 
 volatile sig_atomic_t stopRequested = 0;
+volatile sig_atomic_t firstSignal = 0;
 int pipeFds[2] = {-1, -1};
 // sem_post is one of the few calls a handler may make; it wakes a thread that waits for a stop.
 sem_t stopSemaphore;
 
-void onStopSignal(int) {
+void onStopSignal(int sig) {
     const int saved = errno;
+    if (!stopRequested) firstSignal = sig;
     stopRequested = 1;
     if (pipeFds[1] >= 0) {
         const char byte = 1;
@@ -45,6 +50,22 @@ bool StopSignals::install() {
 }
 
 bool StopSignals::requested() { return stopRequested != 0; }
+
+void StopSignals::exitAsRequested(int status) {
+    // XScreenSaver treats a hack that exits by itself after SIGTERM as crashed ("exited
+    // abnormally"), posts that over the next hack and cycles early. Under it, end as an untrapped
+    // SIGTERM would, once the capture is written.
+    const char* daemonWindow = std::getenv("XSCREENSAVER_WINDOW");
+    if (status == 0 && firstSignal == SIGTERM && daemonWindow && *daemonWindow) {
+        signal(SIGTERM, SIG_DFL);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, SIGTERM);
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        raise(SIGTERM);
+    }
+    _exit(status);
+}
 
 int StopSignals::wakeFd() { return pipeFds[0]; }
 

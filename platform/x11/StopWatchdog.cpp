@@ -29,7 +29,7 @@ void watch() {
     lock.lock();
     if (finisherFunction) finisherFunction(finisherContext);
     discardPendingOutputFile();  // none should be left, but never a hidden half-written file
-    _exit(status.load());
+    StopSignals::exitAsRequested(status.load());
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         // must end the program now, and the system closes the connection anyway.
         std::fflush(stdout);
         std::fflush(stderr);
-        _exit(status);
+        StopSignals::exitAsRequested(status);
     }
     XCloseDisplay(display);
     return status;
