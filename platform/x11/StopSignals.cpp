@@ -2,13 +2,12 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <semaphore.h>
 #include <signal.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include <cstdlib>
-
 #include <initializer_list>
 
 namespace duskmere {

@@ -3,8 +3,9 @@
 namespace duskmere {
 
 // SIGTERM (how a screen-saver host stops its hack), SIGINT and SIGHUP end the program cleanly
-// with status 0; under XScreenSaver a SIGTERM ends it by that signal, as the daemon expects. The handler only notes the signal and wakes the main loop through a pipe, so a
-// signal at any moment, even before the display is open, leads to the same orderly exit.
+// with status 0; under XScreenSaver a SIGTERM ends it by that signal, as the daemon expects. The
+// handler only notes the signal and wakes the main loop through a pipe, so a signal at any moment,
+// even before the display is open, leads to the same orderly exit.
 class StopSignals {
 public:
     // Installs the handlers (and ignores SIGPIPE, which a vanished X server would otherwise raise).
