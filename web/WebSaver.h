@@ -17,7 +17,7 @@ namespace duskmere {
 // 30 times a second or, with a frame count, runs the frames at once in slices of time.
 class WebSaver {
 public:
-    using Box = SoftwareSaverPlatform::DeviceBox;
+    using Box = DeviceBox;
 
     explicit WebSaver(const WebParameters& parameters);
 

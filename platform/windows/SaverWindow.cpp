@@ -108,7 +108,7 @@ bool SaverWindow::redrawIfNeeded() {
     if (!hwnd_ || !visible() || (!asked && !repaint_)) return true;
     repaint_ = false;
     view_->drawRect();
-    const std::vector<SoftwareSaverPlatform::DeviceBox>& boxes = platform_.finishRedraw();
+    const std::vector<DeviceBox>& boxes = platform_.finishRedraw();
     const ViewSize points = platform_.bounds();
     // The software platform drops a picture it cannot allocate.
     if (points.width >= 1 && points.height >= 1 && platform_.deviceWidth() <= 0) return false;
@@ -116,7 +116,7 @@ bool SaverWindow::redrawIfNeeded() {
     if (boxes.empty()) return true;
     const HDC dc = GetDC(hwnd_);
     if (!dc) return true;  // the screen may be gone for a moment; WM_PAINT brings the picture back
-    for (const SoftwareSaverPlatform::DeviceBox& b : boxes) copyToScreen(dc, b.x0, b.y0, b.x1, b.y1);
+    for (const DeviceBox& b : boxes) copyToScreen(dc, b.x0, b.y0, b.x1, b.y1);
     ReleaseDC(hwnd_, dc);
     return true;
 }

@@ -9,7 +9,7 @@
 
 #include "SaverArguments.h"
 #include "SaverWindow.h"
-#include "TickSchedule.h"
+#include "host/TickSchedule.h"
 
 namespace duskmere {
 

@@ -32,7 +32,7 @@ X11Saver::X11Saver(Display* display, const TargetWindow& window, const HackOptio
       options_(options),
       platform_(display, window.id, window.visual, options.backingScale),
       view_(scene.makeView(platform_)),
-      clock_(platform_.animationInterval()),
+      clock_(1000000000, 30),
       fps_(stderr),
       viewable_(window.viewable) {
     if (options.seed) platform_.fixSeed(*options.seed);

@@ -9,10 +9,11 @@
 #include "FpsMeter.h"
 #include "FpsOverlay.h"
 #include "HackOptions.h"
+#include "MonotonicClock.h"
 #include "TargetWindow.h"
-#include "TickClock.h"
 #include "X11SaverPlatform.h"
 #include "host/PixelSaverView.h"
+#include "host/TickSchedule.h"
 
 namespace duskmere {
 
@@ -70,7 +71,7 @@ private:
     const HackOptions& options_;
     X11SaverPlatform platform_;
     std::unique_ptr<PixelSaverView> view_;
-    TickClock clock_;
+    TickSchedule clock_;
     FpsMeter fps_;
     FpsOverlay overlay_;
     Window fenceWindow_ = 0;

@@ -638,7 +638,7 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
     }
 }
 
-const std::vector<SoftwareSaverPlatform::DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
+const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
     boxes_.clear();
     if (!drawing_) return boxes_;
     drawing_ = false;

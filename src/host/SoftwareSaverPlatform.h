@@ -9,6 +9,12 @@
 
 namespace duskmere {
 
+// A rectangle of device pixels, [x0, x1) x [y0, y1), row 0 at the top: what a presenter reports
+// as changed, and what hosts copy to the screen.
+struct DeviceBox {
+    int x0, y0, x1, y1;
+};
+
 // The drawing half of SaverPlatform done in software, into a picture of device pixels, for hosts
 // whose own graphics cannot blend the scanlines' fractional coverage the way the reference does
 // (GDI, a browser canvas). The picture equals, pixel for pixel, what the cairo platform paints
@@ -16,11 +22,6 @@ namespace duskmere {
 // run the view's redraw, then copy to the screen only the boxes that changed.
 class SoftwareSaverPlatform : public SaverPlatform {
 public:
-    // A rectangle of device pixels, [x0, x1) x [y0, y1), row 0 at the top.
-    struct DeviceBox {
-        int x0, y0, x1, y1;
-    };
-
     explicit SoftwareSaverPlatform(double backingScale = 1.0);
 
     // Device pixels per point; a change repaints everything at the next redraw.

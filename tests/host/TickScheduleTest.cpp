@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TickSchedule.h"
+#include "host/TickSchedule.h"
 
 namespace duskmere {
 namespace {
@@ -30,6 +30,16 @@ TEST(TickSchedule, NoOverflowAfterAYear) {
     s.advance(year);
     EXPECT_GT(s.deadline(), year);
     EXPECT_LE(s.deadline() - year, rate / 30 + 1);
+}
+
+TEST(TickSchedule, NanosecondGridIsDueAtItsDeadlineAndRestartsFresh) {
+    TickSchedule s(1000000000, 30);
+    s.restart(0);
+    EXPECT_FALSE(s.due(33333332));
+    EXPECT_TRUE(s.due(33333333));
+    s.advance(40000000);
+    s.restart(7000000000);
+    EXPECT_EQ(s.deadline(), 7033333333);
 }
 
 }  // namespace

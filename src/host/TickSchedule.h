@@ -7,8 +7,8 @@ namespace duskmere {
 // The saver's 30 Hz tick on absolute deadlines: tick k is due at origin + k x period, computed
 // from k rather than accumulated, so the rate never drifts. After a stall (sleep, a slow frame)
 // the missed ticks are dropped, not run in a burst: the next deadline is the first one ahead on
-// the same grid. Times are counts of a clock that runs at `ticksPerSecond` (the performance
-// counter on Windows).
+// the same grid. Times are counts of a clock that runs at `ticksPerSecond`: the performance
+// counter on Windows, monotonic nanoseconds on the POSIX hosts. One grid for every host.
 class TickSchedule {
 public:
     TickSchedule(int64_t ticksPerSecond, int64_t ratePerSecond);
