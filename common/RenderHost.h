@@ -4,19 +4,12 @@
 #include <memory>
 #include <string>
 
+#include "PixelRows.h"
 #include "host/SaverPlatform.h"
 
 namespace duskmere {
 
 class OutputFile;
-
-// A picture of device pixels, width x height, row-major, top row first, tightly packed, each
-// pixel in the canvas's format (bytes R, G, B, then one that is ignored).
-struct PixelRows {
-    const uint32_t* pixels = nullptr;
-    int64_t width = 0;
-    int64_t height = 0;
-};
 
 // The platform a saver view draws through in the renderer, and what it drew.
 class RenderTarget {

@@ -4,7 +4,7 @@
 
 #include "OutputFile.h"
 #include "cairo/CairoSaverPlatform.h"
-#include "cairo/PngFile.h"
+#include "PngFile.h"
 
 namespace duskmere {
 
@@ -52,13 +52,7 @@ std::unique_ptr<RenderTarget> CairoRenderHost::makeTarget(ViewSize bounds, doubl
 }
 
 bool CairoRenderHost::writePng(const PixelRows& picture, OutputFile& file, std::string& error) {
-    const CairoSurface image = makeCairoImage(picture.pixels, picture.width, picture.height);
-    if (!image) {
-        error = "cannot write " + file.path() + ": out of memory for the image";
-        file.abandon();
-        return false;
-    }
-    return duskmere::writePng(image.get(), file, error);
+    return duskmere::writePng(picture, file, error);
 }
 
 uint64_t CairoRenderHost::secureRandomSeed() { return CairoSaverPlatform().secureRandomSeed(); }
