@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "ArgumentCursor.h"
 #include "CommandLine.h"
 #include "catalog/SceneCatalog.h"
 
@@ -36,45 +37,6 @@ std::string sceneNames() {
     return names;
 }
 
-// Walks the arguments, handing out option names (one leading dash removed from "--opt") and
-// their values, whether given as the next argument or after '='.
-class ArgumentCursor {
-public:
-    explicit ArgumentCursor(const std::vector<std::string>& args) : args_(args) {}
-
-    bool next() {
-        if (i_ >= args_.size()) return false;
-        spelled_ = args_[i_++];
-        inlineValue_.reset();
-        const size_t eq = spelled_.find('=');
-        if (spelled_.size() > 1 && spelled_[0] == '-' && eq != std::string::npos) {
-            inlineValue_ = spelled_.substr(eq + 1);
-            spelled_.resize(eq);
-        }
-        std::string_view name = spelled_;
-        if (name.size() > 2 && name[0] == '-' && name[1] == '-') name.remove_prefix(1);
-        name_ = std::string(name);
-        return true;
-    }
-
-    const std::string& name() const { return name_; }
-    const std::string& spelled() const { return spelled_; }
-    bool hasInlineValue() const { return inlineValue_.has_value(); }
-
-    std::optional<std::string> value() {
-        if (inlineValue_) return inlineValue_;
-        if (i_ >= args_.size()) return std::nullopt;
-        return args_[i_++];
-    }
-
-private:
-    const std::vector<std::string>& args_;
-    size_t i_ = 0;
-    std::string spelled_;
-    std::string name_;
-    std::optional<std::string> inlineValue_;
-};
-
 }  // namespace
 
 std::optional<unsigned long> parseWindowId(const std::string& text) {
@@ -102,62 +64,62 @@ ParsedHackOptions parseHackOptions(const std::vector<std::string>& args) {
             return v;
         };
 
-        if (n == "-help" || n == "-h") {
+        if (n == "help" || n == "h") {
             o.help = true;
-        } else if (n == "-version") {
+        } else if (n == "version") {
             if (cur.hasInlineValue()) return fail(s + " takes no value");
             o.version = true;
-        } else if (n == "-root" || n == "-window" || n == "-mono" || n == "-install" || n == "-noinstall" ||
-                   n == "-pair" || n == "-fps" || n == "-no-fps") {
+        } else if (n == "root" || n == "window" || n == "mono" || n == "install" || n == "noinstall" ||
+                   n == "pair" || n == "fps" || n == "no-fps") {
             if (cur.hasInlineValue()) return fail(s + " takes no value");
-            if (n == "-root" && o.target != HackOptions::Target::windowId) o.target = HackOptions::Target::root;
-            if (n == "-window" && o.target != HackOptions::Target::windowId) o.target = HackOptions::Target::ownWindow;
-            if (n == "-fps") o.fps = true;
-            if (n == "-no-fps") o.fps = false;
-        } else if (n == "-window-id") {
+            if (n == "root" && o.target != HackOptions::Target::windowId) o.target = HackOptions::Target::root;
+            if (n == "window" && o.target != HackOptions::Target::windowId) o.target = HackOptions::Target::ownWindow;
+            if (n == "fps") o.fps = true;
+            if (n == "no-fps") o.fps = false;
+        } else if (n == "window-id") {
             const auto v = needValue("a window id");
             if (!v) return result;
             const auto id = parseWindowId(*v);
             if (!id) return fail(s + " needs a window id (decimal or 0x hex), not '" + *v + "'");
             o.target = HackOptions::Target::windowId;
             o.windowId = *id;
-        } else if (n == "-visual") {
+        } else if (n == "visual") {
             if (!needValue("a visual name")) return result;
-        } else if (n == "-display") {
+        } else if (n == "display") {
             const auto v = needValue("a display name");
             if (!v) return result;
             o.display = *v;
-        } else if (n == "-delay") {
+        } else if (n == "delay") {
             const auto v = needValue("a number of microseconds");
             if (!v) return result;
             if (!parseCount(*v, 0, INT64_MAX)) return fail(s + " needs a number of microseconds, not '" + *v + "'");
-        } else if (n == "-scene") {
+        } else if (n == "scene") {
             const auto v = needValue("a scene name");
             if (!v) return result;
             if (!findScene(*v)) return fail("unknown scene '" + *v + "' (" + sceneNames() + ")");
             o.scene = *v;
-        } else if (n == "-seed") {
+        } else if (n == "seed") {
             const auto v = needValue("a seed");
             if (!v) return result;
             o.seed = parseSeed(*v);
             if (!o.seed) return fail(s + " needs a number, decimal or 0x hex, not '" + *v + "'");
-        } else if (n == "-backing-scale") {
+        } else if (n == "backing-scale") {
             const auto v = needValue("a scale");
             if (!v) return result;
             const auto scale = parseScale(*v, maxBackingScale);
             if (!scale) return fail(s + " needs a number above 0 and at most 16, not '" + *v + "'");
             o.backingScale = *scale;
-        } else if (n == "-frames") {
+        } else if (n == "frames") {
             const auto v = needValue("a number of frames");
             if (!v) return result;
             o.frames = parseCount(*v, 0, INT64_MAX);
             if (!o.frames) return fail(s + " needs a number of frames, not '" + *v + "'");
-        } else if (n == "-capture") {
+        } else if (n == "capture") {
             const auto v = needValue("a file name");
             if (!v) return result;
             if (v->empty()) return fail(s + " needs a file name");
             o.capture = *v;
-        } else if (!s.empty() && s[0] == '-') {
+        } else if (cur.isOption()) {
             return fail("unknown option '" + s + "'");
         } else {
             return fail("unexpected argument '" + s + "'");
