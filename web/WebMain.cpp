@@ -26,14 +26,11 @@ const char* hold(std::string s) {
 
 extern "C" {
 
-// One name=value pair of the URL fragment, decoded; an error line or "".
-EMSCRIPTEN_KEEPALIVE const char* duskmere_parameter(const char* name, const char* value) {
-    return hold(parser.add(name, value));
-}
-
-// Builds the saver from the pairs given; an error line (and nothing built) or "".
-EMSCRIPTEN_KEEPALIVE const char* duskmere_start() {
-    std::string error = parser.finish();
+// Builds the saver from the page's address, its query and fragment as the browser gives them
+// (still percent-encoded, without '?' and '#'); an error line (and nothing built) or "".
+EMSCRIPTEN_KEEPALIVE const char* duskmere_start(const char* query, const char* fragment) {
+    std::string error = parser.read(query, fragment);
+    if (error.empty()) error = parser.finish();
     if (error.empty()) saver = std::make_unique<WebSaver>(parser.parameters());
     return hold(std::move(error));
 }

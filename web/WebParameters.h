@@ -20,10 +20,17 @@ struct WebParameters {
     int64_t hashEvery = 0;            // with frames: a hash line for frame 0 and every K-th frame
 };
 
-// Collects the fragment's name=value pairs one by one (the page decodes them).
+// Reads the page's address. The fragment holds name=value pairs separated by '&', each name and
+// value percent-decoded (%26 is '&', %2B '+'); '+' is itself, not a space. A '%' without two hex
+// digits after it stands for itself. The query (after '?') is not read: when it names one of the
+// parameters, that is an error line saying they go after '#'; anything else in it (a host's or a
+// link tracker's) is none of the page's business.
 class WebParameterParser {
 public:
-    // An error line, or empty when the pair is good.
+    // The query and fragment without their '?' and '#'; the first error line, or empty when every
+    // pair is good (finish() still to be called).
+    std::string read(std::string_view query, std::string_view fragment);
+    // One decoded pair; an error line, or empty when the pair is good.
     std::string add(std::string_view name, std::string_view value);
     // Checks what depends on several pairs; an error line, or empty.
     std::string finish();

@@ -157,25 +157,27 @@
 
   function start(module) {
     M = module;
-    for (const [name, value] of new URLSearchParams(location.hash.slice(1))) {
-      const error = M.ccall('duskmere_parameter', 'string', ['string', 'string'], [name, value]);
-      if (error) return fail(`duskmere: ${error}`);
-    }
-    const error = M.ccall('duskmere_start', 'string', [], []);
+    // The saver decodes the address itself, as its own syntax says (URLSearchParams would read
+    // '+' as a space and cut a value at %00).
+    const error = M.ccall('duskmere_start', 'string', ['string', 'string'],
+      [location.search.slice(1), location.hash.slice(1)]);
     if (error) return fail(`duskmere: ${error}`);
+    const showScene = () => { document.body.dataset.scene = M.UTF8ToString(M._duskmere_scene_name()); };
+    showScene();
 
     const runsFrames = M._duskmere_runs_frames() === 1;
     window.addEventListener('resize', resize);
     screen.addEventListener('contextrestored', () => present(true));
-    window.addEventListener('hashchange', () => location.reload());
     document.addEventListener('dblclick', toggleFullScreen);
     document.addEventListener('mousemove', wakeCursor);
     document.addEventListener('keydown', (event) => {
-      if (event.ctrlKey || event.metaKey || event.altKey) return;
+      // Once per press: a held key's auto-repeat would flicker full screen and race through scenes.
+      if (event.repeat || event.ctrlKey || event.metaKey || event.altKey) return;
       if (event.key === 'f' || event.key === 'F') toggleFullScreen();
       // A frame-count run stays on its scene, so that its picture is reproducible.
       if ((event.key === 'c' || event.key === 'C') && !runsFrames && !stopped) {
         M._duskmere_switch_scene();
+        showScene();
         present(false);
       }
     });
@@ -190,6 +192,8 @@
     pauseWhileHidden();
   }
 
+  // A new fragment is a new page, also after a message: nothing of the last one is kept.
+  window.addEventListener('hashchange', () => location.reload());
   if (typeof WebAssembly !== 'object' || typeof createDuskmere !== 'function') {
     fail('duskmere: this browser cannot run WebAssembly');
     return;

@@ -30,16 +30,17 @@ export async function launch({ width = 1440, height = 900, scale = 1 } = {}) {
   return { browser, close };
 }
 
-// Opens the page with a URL fragment and waits until a frame-count run ends or a message shows
-// (or, with `ticks`, until the timer has ticked that often). Returns the page, every URL it asked
-// for and its uncaught errors.
+// Opens the page with a URL fragment (or, starting with '?', a query and what follows) and waits
+// until a frame-count run ends or a message shows (or, with `ticks`, until the timer has ticked that
+// often). Returns the page, every URL it asked for and its uncaught errors and console errors.
 export async function openPage(browser, fragment, { ticks = 0, timeout = 60000 } = {}) {
   const page = await browser.newPage();
   const requests = [];
   const errors = [];
   page.on('request', (request) => requests.push(request.url()));
   page.on('pageerror', (error) => errors.push(String(error)));
-  await page.goto(`${pageUrl}#${fragment}`);
+  page.on('console', (message) => { if (message.type() === 'error') errors.push(message.text().slice(0, 200)); });
+  await page.goto(fragment.startsWith('?') ? pageUrl + fragment : `${pageUrl}#${fragment}`);
   await page.waitForFunction(
     (n) => (n > 0 ? window.duskmere.stats.ticks >= n : document.body.dataset.done === '1') ||
       !document.getElementById('message').hidden,

@@ -45,6 +45,11 @@ describe('hashes and parameters', () => {
       ['hash-every=5', 'hash-every needs frames'],
       ['speed=2', "unknown parameter 'speed'"],
       ['seed=1&seed=2', "parameter 'seed' is given twice"],
+      ['frames=1&seed=1%00abc', "parameter 'seed' has a NUL character (%00) in its value"],
+      ['seed=+1', "bad seed '+1'"],
+      // Cut at 40 bytes before the character that would be split.
+      [`scene=x${encodeURIComponent('\u00e9'.repeat(25))}`, `unknown scene 'x${'\u00e9'.repeat(19)}...'`],
+      ['?scene=campfire#frames=1', "parameters go after '#', not '?': write '#scene=campfire'"],
     ];
     for (const [fragment, expected] of cases) {
       const { page } = await openPage(chromium.browser, fragment);
@@ -59,6 +64,25 @@ describe('hashes and parameters', () => {
       assert.deepEqual([shown.canvas, shown.done, shown.ticks], [true, undefined, 0], fragment);
       await page.close();
     }
+  });
+
+  test('a new fragment restarts the page, also after a message', async () => {
+    const { page } = await openPage(chromium.browser, 'scene=forest');
+    await page.evaluate(() => { location.hash = 'scene=campfire&canvas=240x135&seed=3&frames=30&hash-every=10'; });
+    await page.waitForFunction(() => document.body.dataset.done === '1', { timeout: 10000, polling: 50 });
+    assert.equal(await page.$eval('#message', (e) => e.hidden), true);
+    assert.equal(await page.$eval('#hashes', (e) => e.textContent),
+      render('--scene campfire --canvas 240x135 --seed 3 --frames 30 --hash-every 10'.split(' ')).toString());
+    await page.close();
+  });
+
+  test('a held key acts once', async () => {
+    const { page } = await openPage(chromium.browser, 'scene=city', { ticks: 2 });
+    await page.keyboard.down('c');
+    await page.keyboard.down('c'); // auto-repeat
+    await page.keyboard.up('c');
+    assert.equal(await page.evaluate(() => document.body.dataset.scene), 'campfire');
+    await page.close();
   });
 });
 
