@@ -158,9 +158,17 @@
   function start(module) {
     M = module;
     // The saver decodes the address itself, as its own syntax says (URLSearchParams would read
-    // '+' as a space and cut a value at %00).
-    const error = M.ccall('duskmere_start', 'string', ['string', 'string'],
-      [location.search.slice(1), location.hash.slice(1)]);
+    // '+' as a space and cut a value at %00). The text goes over in the heap: copies on the
+    // module's stack, as ccall makes them, overrun it with a fragment of a few megabytes.
+    const inHeap = (text) => {
+      const size = M.lengthBytesUTF8(text) + 1;
+      const at = M._malloc(size);
+      M.stringToUTF8(text, at, size);
+      return at;
+    };
+    const address = [location.search.slice(1), location.hash.slice(1)].map(inHeap);
+    const error = M.UTF8ToString(M._duskmere_start(...address));
+    for (const at of address) M._free(at);
     if (error) return fail(`duskmere: ${error}`);
     const showScene = () => { document.body.dataset.scene = M.UTF8ToString(M._duskmere_scene_name()); };
     showScene();
