@@ -71,7 +71,7 @@ describe('hashes and parameters', () => {
   test('a new fragment restarts the page, also after a message', async () => {
     const { page } = await openPage(chromium.browser, 'scene=forest');
     await page.evaluate(() => { location.hash = 'scene=campfire&canvas=240x135&seed=3&frames=30&hash-every=10'; });
-    await page.waitForFunction(() => document.body.dataset.done === '1', { timeout: 10000, polling: 50 });
+    await page.waitForFunction(() => document.body.dataset.done === '1', { timeout: 30000, polling: 50 });
     assert.equal(await page.$eval('#message', (e) => e.hidden), true);
     assert.equal(await page.$eval('#hashes', (e) => e.textContent),
       render('--scene campfire --canvas 240x135 --seed 3 --frames 30 --hash-every 10'.split(' ')).toString());
