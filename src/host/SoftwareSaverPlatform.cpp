@@ -640,6 +640,7 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
 
 const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
     boxes_.clear();
+    shift_.reset();
     if (!drawing_) return boxes_;
     drawing_ = false;
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "host/SaverPlatform.h"
@@ -13,6 +14,13 @@ namespace duskmere {
 // as changed, and what hosts copy to the screen.
 struct DeviceBox {
     int x0, y0, x1, y1;
+};
+
+// A scroll a host with a retained picture can pass on: within `area`, the new picture is the old
+// one moved so that new(x, y) = old(x + dx, y). Applied before the boxes of the same redraw.
+struct DeviceShift {
+    DeviceBox area;
+    int dx;
 };
 
 // The drawing half of SaverPlatform done in software, into a picture of device pixels, for hosts
@@ -42,6 +50,11 @@ public:
     const std::vector<DeviceBox>& finishRedraw();
     // The next finishRedraw() reports the whole picture (after the screen lost it).
     void repaintAll();
+    // Whether the host can move its copy of the picture (see DeviceShift). Off by default: then
+    // the boxes alone carry every change.
+    void acceptShifts(bool accept) { acceptShifts_ = accept; }
+    // The shift of the last finishRedraw(), to apply before its boxes; empty when there is none.
+    const std::optional<DeviceShift>& shift() const { return shift_; }
 
     bool hasGraphicsContext() override;
     void setFillGray(double gray, double alpha) override;
@@ -57,6 +70,8 @@ private:
     int deviceWidth_ = 0;
     int deviceHeight_ = 0;
     std::vector<DeviceBox> boxes_;
+    bool acceptShifts_ = false;
+    std::optional<DeviceShift> shift_;
 
     // One drawing operation of a redraw, kept until finishRedraw() paints them all. Boxes are in
     // device pixels with 8 fraction bits, as the reference rasterises paths.
