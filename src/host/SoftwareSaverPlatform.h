@@ -106,6 +106,17 @@ private:
         std::vector<std::pair<int, int>> runs;  // the clean columns as (image column, count) runs
         int evenRuns = 0;                        // 1..4 when every run is that long, else 0
         bool shortRuns = false;                  // every run at most 4 long
+        // Device columns per image column when the clean columns enlarge them all alike (the
+        // ends may be cut), so that a scroll of the image is a shift of the picture; else 0.
+        int shiftStep = 0;
+    };
+    // How the changes of one redraw are compared with the picture before: image column i of a
+    // row in [rows0, rows1) against column i + dx before where columnKind[i] is Moved, against
+    // the same column where it is Kept, and always changed where it is Straddles.
+    enum ColumnKind : uint8_t { Moved, Kept, Straddles };
+    struct Comparison {
+        int dx = 0, rows0 = 0, rows1 = 0;
+        std::vector<uint8_t> columnKind;
     };
 
     void startPicture(int width, int height);
@@ -117,6 +128,8 @@ private:
     void paintClean(int x0, int y0, int x1, int y1);
     void paintEdges(bool reportChanges);
     void reportChangedPixels(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before);
+    bool findShift(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before);
+    void applyShift();
 
     double fillGray_ = 0, fillAlpha_ = 1;
     bool nearest_ = false;
@@ -125,6 +138,8 @@ private:
     bool fresh_ = true;  // nothing drawn on the picture since it was made
     std::vector<Op> ops_, lastOps_;
     Plan plan_;
+    Comparison comparison_;
+    std::vector<int64_t> rowGain_;  // per image row, pixels a shift spares minus those it costs
     std::shared_ptr<std::vector<uint32_t>> presented_, spare_;
     std::vector<uint32_t> edgeBefore_;
     std::vector<uint32_t> darkRow_;  // one image row with a row's strips applied
