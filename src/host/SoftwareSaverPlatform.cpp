@@ -476,6 +476,8 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
     const size_t iw = static_cast<size_t>(image.width);
     darkRow_.resize(iw);
     int darkFor = -1, darkEffect = -1;  // the image row and effect in darkRow_
+    // Only the image columns the device columns show are darkened.
+    const size_t c0 = static_cast<size_t>(mapX[x0]), c1 = static_cast<size_t>(mapX[x1 - 1]) + 1;
     // Whole rows repeat each image pixel over its run of device pixels; parts of rows look each up.
     const bool whole = x0 == p.cleanX0 && x1 == p.cleanX1;
     const auto enlarge = [&](const uint32_t* in, uint32_t* out, int from, int to) {
@@ -532,7 +534,7 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
                     const auto* in = reinterpret_cast<const uint8_t*>(src);
                     auto* out = reinterpret_cast<uint8_t*>(darkRow_.data());
                     for (unsigned f : effect.factors) {
-                        for (size_t i = 0; i < 4 * iw; ++i) {
+                        for (size_t i = 4 * c0; i < 4 * c1; ++i) {
                             const unsigned t = in[i] * f + 0x80u;
                             out[i] = static_cast<uint8_t>((t + (t >> 8)) >> 8);
                         }
@@ -540,7 +542,7 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
                     }
                 } else {
                     const uint8_t* lut = effect.table.data();
-                    for (size_t i = 0; i < iw; ++i) {
+                    for (size_t i = c0; i < c1; ++i) {
                         const uint32_t v = src[i];
                         darkRow_[i] = opaque | static_cast<uint32_t>(lut[(v >> 16) & 0xFFu]) << 16 |
                                       static_cast<uint32_t>(lut[(v >> 8) & 0xFFu]) << 8 | lut[v & 0xFFu];
@@ -615,13 +617,15 @@ bool SoftwareSaverPlatform::findShift(const std::vector<uint32_t>& now, const st
     int bestDx = 0, bestRow0 = 0, bestRow1 = 0;
     int64_t bestGain = 0;
     std::vector<int64_t> gain(static_cast<size_t>(ih));
+    std::vector<uint8_t> differs(static_cast<size_t>(ih));
     for (const int dx : {1, -1}) {
         int row0 = -1, row1 = -1;
         for (int y = 0; y < ih; ++y) {
             const uint32_t *a = row(now, y), *b = row(before, y);
-            int64_t moved = 1;  // the column that comes in
+            int64_t moved = 0;
             for (int x = std::max(0, -dx), end = iw - std::max(0, dx); x < end; ++x) moved += ((a[x] ^ b[x + dx]) & 0xFFFFFFu) != 0;
-            gain[static_cast<size_t>(y)] = inPlace[static_cast<size_t>(y)] - moved;
+            differs[static_cast<size_t>(y)] = moved != 0;
+            gain[static_cast<size_t>(y)] = inPlace[static_cast<size_t>(y)] - (moved + 1);  // and the column that comes in
             if (gain[static_cast<size_t>(y)] > 0) {
                 if (row0 < 0) row0 = y;
                 row1 = y + 1;
@@ -629,7 +633,11 @@ bool SoftwareSaverPlatform::findShift(const std::vector<uint32_t>& now, const st
         }
         int64_t total = 0;
         for (int y = row0; y >= 0 && y < row1; ++y) total += gain[static_cast<size_t>(y)];
-        if (total > bestGain) bestGain = total, bestDx = dx, bestRow0 = row0, bestRow1 = row1;
+        if (total > bestGain) {
+            bestGain = total, bestDx = dx, bestRow0 = row0, bestRow1 = row1;
+            comparison_.movedDiffers.swap(differs);
+            differs.resize(static_cast<size_t>(ih));
+        }
         if (bestGain * 4 > changed * 3) break;  // it spares most of the change: look no further
     }
     if (bestGain * 2 < changed) return false;
@@ -644,6 +652,8 @@ bool SoftwareSaverPlatform::findShift(const std::vector<uint32_t>& now, const st
     c.rows0 = bestRow0;
     c.rows1 = bestRow1;
     c.columnKind.resize(static_cast<size_t>(iw));
+    c.moved0 = iw;
+    c.moved1 = 0;
     for (int i = 0; i < iw; ++i) {
         const int c0 = std::max(p.firstColumn[static_cast<size_t>(i)], p.cleanX0);
         const int c1 = std::min(p.firstColumn[static_cast<size_t>(i) + 1], p.cleanX1);
@@ -653,6 +663,7 @@ bool SoftwareSaverPlatform::findShift(const std::vector<uint32_t>& now, const st
         else if (c0 >= ax0 && c1 <= ax1)
             kind = Moved;
         c.columnKind[static_cast<size_t>(i)] = kind;
+        if (kind == Moved) c.moved0 = std::min(c.moved0, i), c.moved1 = i + 1;
     }
     shift_ = DeviceShift{{ax0, ay0, ax1, ay1}, dk};
     return true;
@@ -701,14 +712,14 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
         if (y < ih) {
             const uint32_t* a = now.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
             const uint32_t* b = before.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
-            const auto findRuns = [&](auto differs) {
-                int x = 0;
-                while (x < iw) {
-                    while (x < iw && !differs(x)) ++x;
-                    if (x == iw) break;
+            const auto findRuns = [&](int from, int to, auto differs) {
+                int x = from;
+                while (x < to) {
+                    while (x < to && !differs(x)) ++x;
+                    if (x == to) break;
                     const int start = x;
                     int last = x;
-                    while (x < iw && x - last <= joinGap) {
+                    while (x < to && x - last <= joinGap) {
                         if (differs(x)) last = x;
                         ++x;
                     }
@@ -719,13 +730,20 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
             const Comparison& c = comparison_;
             if (c.dx != 0 && y >= c.rows0 && y < c.rows1) {
                 const uint8_t* kind = c.columnKind.data();
-                findRuns([&](int x) {
+                const auto differs = [&](int x) {
                     return kind[x] == Moved ? ((a[x] ^ b[x + c.dx]) & 0xFFFFFFu) != 0
                                             : kind[x] == Straddles || ((a[x] ^ b[x]) & 0xFFFFFFu) != 0;
-                });
+                };
+                if (c.movedDiffers[static_cast<size_t>(y)]) {
+                    findRuns(0, iw, differs);
+                } else {
+                    // The moved columns all match: only those around them can differ.
+                    findRuns(0, c.moved0, differs);
+                    findRuns(c.moved1, iw, differs);
+                }
             } else if (std::memcmp(a, b, static_cast<size_t>(iw) * sizeof(uint32_t)) != 0) {
                 // Most rows are unchanged to the byte; only rows that differ are searched.
-                findRuns([&](int x) { return ((a[x] ^ b[x]) & 0xFFFFFFu) != 0; });
+                findRuns(0, iw, [&](int x) { return ((a[x] ^ b[x]) & 0xFFFFFFu) != 0; });
             }
         }
         // A run with the same columns as one in the row above extends it.

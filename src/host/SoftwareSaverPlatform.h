@@ -117,6 +117,8 @@ private:
     struct Comparison {
         int dx = 0, rows0 = 0, rows1 = 0;
         std::vector<uint8_t> columnKind;
+        int moved0 = 0, moved1 = 0;          // the Moved columns, one run of them
+        std::vector<uint8_t> movedDiffers;   // per image row: whether any moved column differs
     };
 
     void startPicture(int width, int height);
