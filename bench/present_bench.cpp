@@ -1,7 +1,10 @@
-// The software presenter at 1920 x 1080 device pixels: a full redraw, and a redraw after a few
-// canvas pixels changed, at backing scale 1 (canvas 960 x 540) and 1.25 (canvas 768 x 432).
+// The software presenter at 1920 x 1080 device pixels: a full redraw, a redraw after a few
+// canvas pixels changed, and one after the picture scrolled a column (with the host taking
+// shifts), at backing scale 1 (canvas 960 x 540) and 1.25 (canvas 768 x 432). The counter
+// `reported` is the share of the picture the host is given to copy.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <string>
 
 #include "host/PixelSaverView.h"
@@ -23,13 +26,21 @@ public:
     uint64_t secureRandomSeed() override { return 1; }
 };
 
-// A busy picture in which each step moves a handful of dots, as a night sky does.
+// A busy picture in which each step moves a handful of dots, as a night sky does; when it
+// scrolls, the picture also moves a column to the left, as the forest does.
 class DotsScene : public PixelScene {
 public:
-    DotsScene(int64_t w, int64_t h) : w_(w), h_(h), base_(static_cast<size_t>(w * h)) {
+    DotsScene(int64_t w, int64_t h, bool scrolls) : w_(w), h_(h), scrolls_(scrolls), base_(static_cast<size_t>(w * h)) {
         for (size_t i = 0; i < base_.size(); ++i) base_[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
     }
-    void step() override { ++frame_; }
+    void step() override {
+        ++frame_;
+        if (scrolls_)
+            for (int64_t y = 0; y < h_; ++y) {
+                const auto row = base_.begin() + y * w_;
+                std::rotate(row, row + 1, row + w_);
+            }
+    }
     void draw(Canvas& canvas) override {
         canvas.px = base_;
         for (int64_t k = 0; k < 40; ++k) {
@@ -39,7 +50,9 @@ public:
     }
 
 private:
-    int64_t w_, h_, frame_ = 0;
+    int64_t w_, h_;
+    bool scrolls_;
+    int64_t frame_ = 0;
     std::vector<uint32_t> base_;
 };
 
@@ -47,34 +60,45 @@ class DotsView : public PixelSaverView {
 public:
     using PixelSaverView::PixelSaverView;
     double targetRows() const override { return 432.0; }
+    bool scrolls = false;
     std::unique_ptr<PixelScene> makeScene(int64_t w, int64_t h, uint64_t) override {
-        return std::make_unique<DotsScene>(w, h);
+        return std::make_unique<DotsScene>(w, h, scrolls);
     }
 };
 
-void run(benchmark::State& state, bool full) {
+enum class Kind { full, changed, scroll };
+
+void run(benchmark::State& state, Kind kind) {
     const double scale = state.range(0) == 0 ? 1.0 : 1.25;
     BenchPlatform platform(scale);
     platform.setBounds(scale == 1.0 ? ViewSize{1920, 1080} : ViewSize{1536, 864});
-    DotsView view(platform, PixelSaverView::FromFrame{}, false);
+    platform.acceptShifts(true);
+    DotsView view(platform, PixelSaverView::FromFrame{});
+    view.scrolls = kind == Kind::scroll;
     view.drawRect();
     platform.finishRedraw();
+    double reported = 0;
     for (auto _ : state) {
         // Only the painting is timed: the scene and the view's copies are the same for any host.
         state.PauseTiming();
         view.animateOneFrame();
-        if (full) platform.repaintAll();
+        if (kind == Kind::full) platform.repaintAll();
         view.drawRect();
         state.ResumeTiming();
-        benchmark::DoNotOptimize(platform.finishRedraw().size());
+        const std::vector<DeviceBox>& boxes = platform.finishRedraw();
+        for (const DeviceBox& b : boxes) reported += static_cast<double>(b.x1 - b.x0) * (b.y1 - b.y0);
     }
+    const double all = static_cast<double>(platform.deviceWidth()) * platform.deviceHeight();
+    state.counters["reported"] = benchmark::Counter(reported / all / static_cast<double>(state.iterations()));
     state.SetLabel(std::to_string(platform.deviceWidth()) + "x" + std::to_string(platform.deviceHeight()) + "@" +
                    (scale == 1.0 ? "1" : "1.25"));
 }
 
-void BM_PresentFull(benchmark::State& state) { run(state, true); }
-void BM_PresentChanged(benchmark::State& state) { run(state, false); }
+void BM_PresentFull(benchmark::State& state) { run(state, Kind::full); }
+void BM_PresentChanged(benchmark::State& state) { run(state, Kind::changed); }
+void BM_PresentScroll(benchmark::State& state) { run(state, Kind::scroll); }
 BENCHMARK(BM_PresentFull)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PresentChanged)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PresentScroll)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

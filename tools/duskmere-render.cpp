@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "CairoRenderHost.h"
+#include "LinuxRenderHost.h"
 #include "OutputFile.h"
 #include "RenderRun.h"
 
@@ -32,7 +32,7 @@ void installStopHandlers() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    duskmere::CairoRenderHost host;
+    duskmere::LinuxRenderHost host;
     const duskmere::RenderStreams streams{stdout, stderr, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1};
     return duskmere::renderProgram(std::vector<std::string>(argv + 1, argv + argc), host, streams, installStopHandlers);
 }

@@ -27,6 +27,8 @@ void WebSaver::build() {
     view_.reset();
     scene_.reset();
     if (!canvasSize_) {
+        // The canvas element keeps its picture, so a scroll is one move of it.
+        platform_.acceptShifts(true);
         view_ = entry_->makeView(platform_);
         return;
     }
@@ -40,7 +42,16 @@ void WebSaver::build() {
 void WebSaver::redraw() {
     if (view_) {
         view_->drawRect();
-        for (const Box& box : platform_.finishRedraw()) addBox(box);
+        const std::vector<Box>& boxes = platform_.finishRedraw();
+        if (const auto& shift = platform_.shift()) {
+            // The element moves before any box is copied: boxes still waiting from an earlier
+            // redraw would move with it, so then the moved area is copied whole instead.
+            if (boxes_.empty() && !shift_)
+                shift_ = shift;
+            else
+                addBox(shift->area);
+        }
+        for (const Box& box : boxes) addBox(box);
         return;
     }
     scene_->draw(*canvas_);
@@ -129,6 +140,8 @@ int WebSaver::pixelHeight() const { return view_ ? platform_.deviceHeight() : st
 const std::vector<WebSaver::Box>& WebSaver::takeBoxes() {
     taken_.swap(boxes_);
     boxes_.clear();
+    takenShift_ = shift_;
+    shift_.reset();
     return taken_;
 }
 

@@ -35,11 +35,13 @@ public:
     const char* sceneName() const { return entry_->name.data(); }
 
     // The picture (R, G, B, 0xFF per pixel, top row first) and the boxes that changed since the
-    // last takeBoxes().
+    // last takeBoxes(); takenShift() is the move of the canvas element's picture to make before
+    // copying them (see DeviceShift), when there is one.
     const uint32_t* pixels() const;
     int pixelWidth() const;
     int pixelHeight() const;
     const std::vector<Box>& takeBoxes();
+    const std::optional<DeviceShift>& takenShift() const { return takenShift_; }
     // The hash lines written since the last call, as duskmere-render prints them.
     std::string takeHashLines();
 
@@ -66,6 +68,7 @@ private:
 
     std::vector<Box> boxes_;
     std::vector<Box> taken_;
+    std::optional<DeviceShift> shift_, takenShift_;
     std::string hashLines_;
 };
 

@@ -17,7 +17,7 @@
 
 - (instancetype)initWithFrame:(NSRect)frame isPreview:(BOOL)isPreview {
     self = [super initWithFrame:frame isPreview:isPreview];
-    if (self) _host = duskmere::MacSaverHost::fromFrame<duskmere::CampfireSaverView>(self, isPreview);
+    if (self) _host = duskmere::MacSaverHost::fromFrame<duskmere::CampfireSaverView>(self);
     return self;
 }
 

@@ -25,9 +25,9 @@ public:
     static constexpr double startAnimationGrace = 0.5;
 
     template <class View>
-    static std::unique_ptr<MacSaverHost> fromFrame(ScreenSaverView* view, bool isPreview) {
+    static std::unique_ptr<MacSaverHost> fromFrame(ScreenSaverView* view) {
         std::unique_ptr<MacSaverHost> host(new MacSaverHost(view));
-        host->saver_ = std::make_unique<View>(host->platform_, PixelSaverView::FromFrame{}, isPreview);
+        host->saver_ = std::make_unique<View>(host->platform_, PixelSaverView::FromFrame{});
         return host;
     }
 

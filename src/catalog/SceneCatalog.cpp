@@ -16,7 +16,7 @@ std::unique_ptr<PixelScene> makeSceneOf(int64_t width, int64_t height, uint64_t 
 
 template <class View>
 std::unique_ptr<PixelSaverView> makeViewOf(SaverPlatform& platform) {
-    return std::make_unique<View>(platform, PixelSaverView::FromFrame{}, false);
+    return std::make_unique<View>(platform, PixelSaverView::FromFrame{});
 }
 
 constexpr SceneEntry entries[] = {

@@ -6,7 +6,7 @@
 
 namespace duskmere {
 
-PixelSaverView::PixelSaverView(SaverPlatform& platform, FromFrame, bool /*isPreview*/) : platform_(platform) {
+PixelSaverView::PixelSaverView(SaverPlatform& platform, FromFrame) : platform_(platform) {
     platform_.setAnimationInterval(animationInterval);
     platform_.observeDistributedNotification(willStopNotification, [this] { saverWillStop(); });
 }

@@ -24,7 +24,7 @@ public:
     struct FromFrame {};  // created by the host with a frame: reacts to the will-stop notification
     struct FromCoder {};  // restored from an archive: does not
 
-    PixelSaverView(SaverPlatform& platform, FromFrame, bool isPreview);
+    PixelSaverView(SaverPlatform& platform, FromFrame);
     PixelSaverView(SaverPlatform& platform, FromCoder);
     virtual ~PixelSaverView() = default;
     PixelSaverView(const PixelSaverView&) = delete;

@@ -451,6 +451,11 @@ bool SoftwareSaverPlatform::makePlan() {
         if (p.runs[k].second != p.evenRuns || p.runs[k].first != p.runs.front().first + static_cast<int>(k)) p.evenRuns = 0;
     if (p.evenRuns > 4) p.evenRuns = 0;
     p.shortRuns = std::all_of(p.runs.begin(), p.runs.end(), [](const auto& r) { return r.second <= 4; });
+    // A whole enlargement: every clean device column k columns on shows the next image column.
+    const int k = p.runs.size() > 2 ? p.runs[1].second : 0;
+    p.shiftStep = k;
+    for (int x = p.cleanX0; k > 0 && x + k < p.cleanX1; ++x)
+        if (p.maps.x[static_cast<size_t>(x) + static_cast<size_t>(k)] != p.maps.x[static_cast<size_t>(x)] + 1) p.shiftStep = 0;
     p.valid = true;
     return true;
 }
@@ -471,6 +476,8 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
     const size_t iw = static_cast<size_t>(image.width);
     darkRow_.resize(iw);
     int darkFor = -1, darkEffect = -1;  // the image row and effect in darkRow_
+    // Only the image columns the device columns show are darkened.
+    const size_t c0 = static_cast<size_t>(mapX[x0]), c1 = static_cast<size_t>(mapX[x1 - 1]) + 1;
     // Whole rows repeat each image pixel over its run of device pixels; parts of rows look each up.
     const bool whole = x0 == p.cleanX0 && x1 == p.cleanX1;
     const auto enlarge = [&](const uint32_t* in, uint32_t* out, int from, int to) {
@@ -527,7 +534,7 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
                     const auto* in = reinterpret_cast<const uint8_t*>(src);
                     auto* out = reinterpret_cast<uint8_t*>(darkRow_.data());
                     for (unsigned f : effect.factors) {
-                        for (size_t i = 0; i < 4 * iw; ++i) {
+                        for (size_t i = 4 * c0; i < 4 * c1; ++i) {
                             const unsigned t = in[i] * f + 0x80u;
                             out[i] = static_cast<uint8_t>((t + (t >> 8)) >> 8);
                         }
@@ -535,7 +542,7 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
                     }
                 } else {
                     const uint8_t* lut = effect.table.data();
-                    for (size_t i = 0; i < iw; ++i) {
+                    for (size_t i = c0; i < c1; ++i) {
                         const uint32_t v = src[i];
                         darkRow_[i] = opaque | static_cast<uint32_t>(lut[(v >> 16) & 0xFFu]) << 16 |
                                       static_cast<uint32_t>(lut[(v >> 8) & 0xFFu]) << 8 | lut[v & 0xFFu];
@@ -585,8 +592,101 @@ void SoftwareSaverPlatform::paintEdges(bool reportChanges) {
     }
 }
 
+// Decides whether the image scrolled sideways since the one presented last (as the forest does):
+// then a band of rows, moved by one image column, differs in far fewer pixels than it does in
+// place. Sets shift_ and the comparison the boxes are then found with.
+bool SoftwareSaverPlatform::findShift(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before) {
+    const Plan& p = plan_;
+    const int iw = ops_[1].width, ih = ops_[1].height;
+    const auto row = [&](const std::vector<uint32_t>& v, int y) { return v.data() + static_cast<size_t>(y) * static_cast<size_t>(iw); };
+    // Pixels that differ in place, per row; only a large change can be a scroll.
+    std::vector<int64_t>& inPlace = rowGain_;
+    inPlace.assign(static_cast<size_t>(ih), 0);
+    int64_t changed = 0;
+    for (int y = 0; y < ih; ++y) {
+        const uint32_t *a = row(now, y), *b = row(before, y);
+        if (std::memcmp(a, b, static_cast<size_t>(iw) * sizeof(uint32_t)) == 0) continue;
+        int64_t n = 0;
+        for (int x = 0; x < iw; ++x) n += ((a[x] ^ b[x]) & 0xFFFFFFu) != 0;
+        inPlace[static_cast<size_t>(y)] = n;
+        changed += n;
+    }
+    if (changed * 16 < static_cast<int64_t>(iw) * ih || iw < 2) return false;
+
+    // Per row, the pixels a move by dx spares; the band runs from the first row it helps to the last.
+    int bestDx = 0, bestRow0 = 0, bestRow1 = 0;
+    int64_t bestGain = 0;
+    std::vector<int64_t> gain(static_cast<size_t>(ih));
+    std::vector<uint8_t> differs(static_cast<size_t>(ih));
+    for (const int dx : {1, -1}) {
+        int row0 = -1, row1 = -1;
+        for (int y = 0; y < ih; ++y) {
+            const uint32_t *a = row(now, y), *b = row(before, y);
+            int64_t moved = 0;
+            for (int x = std::max(0, -dx), end = iw - std::max(0, dx); x < end; ++x) moved += ((a[x] ^ b[x + dx]) & 0xFFFFFFu) != 0;
+            differs[static_cast<size_t>(y)] = moved != 0;
+            gain[static_cast<size_t>(y)] = inPlace[static_cast<size_t>(y)] - (moved + 1);  // and the column that comes in
+            if (gain[static_cast<size_t>(y)] > 0) {
+                if (row0 < 0) row0 = y;
+                row1 = y + 1;
+            }
+        }
+        int64_t total = 0;
+        for (int y = row0; y >= 0 && y < row1; ++y) total += gain[static_cast<size_t>(y)];
+        if (total > bestGain) {
+            bestGain = total, bestDx = dx, bestRow0 = row0, bestRow1 = row1;
+            comparison_.movedDiffers.swap(differs);
+            differs.resize(static_cast<size_t>(ih));
+        }
+        if (bestGain * 4 > changed * 3) break;  // it spares most of the change: look no further
+    }
+    if (bestGain * 2 < changed) return false;
+
+    const int dk = bestDx * p.shiftStep;
+    const int ax0 = p.cleanX0 + std::max(0, -dk), ax1 = p.cleanX1 - std::max(0, dk);
+    const int ay0 = std::max(p.firstRow[static_cast<size_t>(bestRow0)], p.cleanY0);
+    const int ay1 = std::min(p.firstRow[static_cast<size_t>(bestRow1)], p.cleanY1);
+    if (ax0 >= ax1 || ay0 >= ay1) return false;
+    Comparison& c = comparison_;
+    c.dx = bestDx;
+    c.rows0 = bestRow0;
+    c.rows1 = bestRow1;
+    c.columnKind.resize(static_cast<size_t>(iw));
+    c.moved0 = iw;
+    c.moved1 = 0;
+    for (int i = 0; i < iw; ++i) {
+        const int c0 = std::max(p.firstColumn[static_cast<size_t>(i)], p.cleanX0);
+        const int c1 = std::min(p.firstColumn[static_cast<size_t>(i) + 1], p.cleanX1);
+        ColumnKind kind = Straddles;
+        if (c0 >= c1 || c1 <= ax0 || c0 >= ax1)
+            kind = Kept;
+        else if (c0 >= ax0 && c1 <= ax1)
+            kind = Moved;
+        c.columnKind[static_cast<size_t>(i)] = kind;
+        if (kind == Moved) c.moved0 = std::min(c.moved0, i), c.moved1 = i + 1;
+    }
+    shift_ = DeviceShift{{ax0, ay0, ax1, ay1}, dk};
+    return true;
+}
+
+// Moves the picture as the host moves its copy, so that the boxes then repaint what changed.
+void SoftwareSaverPlatform::applyShift() {
+    const DeviceBox& a = shift_->area;
+    const int dk = shift_->dx;
+    const size_t stride = static_cast<size_t>(deviceWidth_), n = static_cast<size_t>(a.x1 - a.x0) * sizeof(uint32_t);
+    const Plan& p = plan_;
+    for (int y = a.y0; y < a.y1; ++y) {
+        uint32_t* row = pixels_.data() + static_cast<size_t>(y) * stride + a.x0;
+        const size_t at = static_cast<size_t>(y);
+        if (y > a.y0 && p.maps.y[at] == p.maps.y[at - 1] && p.rowEffect[at] == p.rowEffect[at - 1])
+            std::memcpy(row, row - stride, n);  // the same row before and after: copy the one above
+        else
+            std::memmove(row, row + dk, n);
+    }
+}
+
 // Repaints, and reports, the device pixels under the image pixels that differ from the ones
-// presented last.
+// presented last (after the shift, when there is one).
 void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before) {
     const Op& image = ops_[1];
     const int iw = image.width, ih = image.height;
@@ -612,19 +712,38 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
         if (y < ih) {
             const uint32_t* a = now.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
             const uint32_t* b = before.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
-            // Most rows are unchanged to the byte; only rows that differ are searched.
-            int x = std::memcmp(a, b, static_cast<size_t>(iw) * sizeof(uint32_t)) == 0 ? iw : 0;
-            while (x < iw) {
-                while (x < iw && ((a[x] ^ b[x]) & 0xFFFFFFu) == 0) ++x;
-                if (x == iw) break;
-                const int start = x;
-                int last = x;
-                while (x < iw && x - last <= joinGap) {
-                    if ((a[x] ^ b[x]) & 0xFFFFFFu) last = x;
-                    ++x;
+            const auto findRuns = [&](int from, int to, auto differs) {
+                int x = from;
+                while (x < to) {
+                    while (x < to && !differs(x)) ++x;
+                    if (x == to) break;
+                    const int start = x;
+                    int last = x;
+                    while (x < to && x - last <= joinGap) {
+                        if (differs(x)) last = x;
+                        ++x;
+                    }
+                    x = last + 1;
+                    next.push_back({start, last + 1, y});
                 }
-                x = last + 1;
-                next.push_back({start, last + 1, y});
+            };
+            const Comparison& c = comparison_;
+            if (c.dx != 0 && y >= c.rows0 && y < c.rows1) {
+                const uint8_t* kind = c.columnKind.data();
+                const auto differs = [&](int x) {
+                    return kind[x] == Moved ? ((a[x] ^ b[x + c.dx]) & 0xFFFFFFu) != 0
+                                            : kind[x] == Straddles || ((a[x] ^ b[x]) & 0xFFFFFFu) != 0;
+                };
+                if (c.movedDiffers[static_cast<size_t>(y)]) {
+                    findRuns(0, iw, differs);
+                } else {
+                    // The moved columns all match: only those around them can differ.
+                    findRuns(0, c.moved0, differs);
+                    findRuns(c.moved1, iw, differs);
+                }
+            } else if (std::memcmp(a, b, static_cast<size_t>(iw) * sizeof(uint32_t)) != 0) {
+                // Most rows are unchanged to the byte; only rows that differ are searched.
+                findRuns(0, iw, [&](int x) { return ((a[x] ^ b[x]) & 0xFFFFFFu) != 0; });
             }
         }
         // A run with the same columns as one in the row above extends it.
@@ -640,6 +759,7 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
 
 const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
     boxes_.clear();
+    shift_.reset();
     if (!drawing_) return boxes_;
     drawing_ = false;
 
@@ -649,6 +769,8 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
     std::shared_ptr<std::vector<uint32_t>> shown;
     if (sameShape && !repaintAll_ && presented_) {
         shown = std::const_pointer_cast<std::vector<uint32_t>>(ops_[1].pixels);
+        comparison_.dx = 0;
+        if (acceptShifts_ && plan_.shiftStep > 0 && findShift(*shown, *presented_)) applyShift();
         reportChangedPixels(*shown, *presented_);
         paintEdges(true);
     } else {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "host/SaverPlatform.h"
@@ -13,6 +14,13 @@ namespace duskmere {
 // as changed, and what hosts copy to the screen.
 struct DeviceBox {
     int x0, y0, x1, y1;
+};
+
+// A scroll a host with a retained picture can pass on: within `area`, the new picture is the old
+// one moved so that new(x, y) = old(x + dx, y). Applied before the boxes of the same redraw.
+struct DeviceShift {
+    DeviceBox area;
+    int dx;
 };
 
 // The drawing half of SaverPlatform done in software, into a picture of device pixels, for hosts
@@ -42,6 +50,11 @@ public:
     const std::vector<DeviceBox>& finishRedraw();
     // The next finishRedraw() reports the whole picture (after the screen lost it).
     void repaintAll();
+    // Whether the host can move its copy of the picture (see DeviceShift). Off by default: then
+    // the boxes alone carry every change.
+    void acceptShifts(bool accept) { acceptShifts_ = accept; }
+    // The shift of the last finishRedraw(), to apply before its boxes; empty when there is none.
+    const std::optional<DeviceShift>& shift() const { return shift_; }
 
     bool hasGraphicsContext() override;
     void setFillGray(double gray, double alpha) override;
@@ -57,6 +70,8 @@ private:
     int deviceWidth_ = 0;
     int deviceHeight_ = 0;
     std::vector<DeviceBox> boxes_;
+    bool acceptShifts_ = false;
+    std::optional<DeviceShift> shift_;
 
     // One drawing operation of a redraw, kept until finishRedraw() paints them all. Boxes are in
     // device pixels with 8 fraction bits, as the reference rasterises paths.
@@ -91,6 +106,19 @@ private:
         std::vector<std::pair<int, int>> runs;  // the clean columns as (image column, count) runs
         int evenRuns = 0;                        // 1..4 when every run is that long, else 0
         bool shortRuns = false;                  // every run at most 4 long
+        // Device columns per image column when the clean columns enlarge them all alike (the
+        // ends may be cut), so that a scroll of the image is a shift of the picture; else 0.
+        int shiftStep = 0;
+    };
+    // How the changes of one redraw are compared with the picture before: image column i of a
+    // row in [rows0, rows1) against column i + dx before where columnKind[i] is Moved, against
+    // the same column where it is Kept, and always changed where it is Straddles.
+    enum ColumnKind : uint8_t { Moved, Kept, Straddles };
+    struct Comparison {
+        int dx = 0, rows0 = 0, rows1 = 0;
+        std::vector<uint8_t> columnKind;
+        int moved0 = 0, moved1 = 0;          // the Moved columns, one run of them
+        std::vector<uint8_t> movedDiffers;   // per image row: whether any moved column differs
     };
 
     void startPicture(int width, int height);
@@ -102,6 +130,8 @@ private:
     void paintClean(int x0, int y0, int x1, int y1);
     void paintEdges(bool reportChanges);
     void reportChangedPixels(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before);
+    bool findShift(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before);
+    void applyShift();
 
     double fillGray_ = 0, fillAlpha_ = 1;
     bool nearest_ = false;
@@ -110,6 +140,8 @@ private:
     bool fresh_ = true;  // nothing drawn on the picture since it was made
     std::vector<Op> ops_, lastOps_;
     Plan plan_;
+    Comparison comparison_;
+    std::vector<int64_t> rowGain_;  // per image row, pixels a shift spares minus those it costs
     std::shared_ptr<std::vector<uint32_t>> presented_, spare_;
     std::vector<uint32_t> edgeBefore_;
     std::vector<uint32_t> darkRow_;  // one image row with a row's strips applied

@@ -16,7 +16,7 @@ TEST(CampfireSaverView, ShowsTheForestAtAbout270Rows) {
     RecordingPlatform platform;
     platform.viewBounds = {1440, 900};
     platform.seeds = {77};
-    CampfireSaverView view(platform, PixelSaverView::FromFrame{}, false);
+    CampfireSaverView view(platform, PixelSaverView::FromFrame{});
     EXPECT_EQ(view.targetRows(), 270.0);
     view.drawRect();
     ASSERT_NE(view.canvas(), nullptr);

@@ -128,7 +128,7 @@ TEST(CitySaverView, ShowsTheCityAtAbout450Rows) {
     testing::RecordingPlatform platform;
     platform.viewBounds = {1440, 900};
     platform.seeds = {0xC17Cu};
-    DuskmereSaverView view(platform, PixelSaverView::FromFrame{}, false);
+    DuskmereSaverView view(platform, PixelSaverView::FromFrame{});
     EXPECT_EQ(view.targetRows(), 450.0);
     view.drawRect();
     ASSERT_NE(view.canvas(), nullptr);

@@ -40,7 +40,7 @@ public:
 
 TEST(PixelSaverView, FrameConstructionSetsIntervalAndListensForWillStop) {
     RecordingPlatform p;
-    TestView view(p, PixelSaverView::FromFrame{}, false);
+    TestView view(p, PixelSaverView::FromFrame{});
     ASSERT_EQ(p.intervals.size(), 1u);
     EXPECT_EQ(p.intervals[0], 0.03333333333333333);
     EXPECT_EQ(p.observers.count("com.apple.screensaver.willstop"), 1u);
@@ -55,7 +55,7 @@ TEST(PixelSaverView, WillStopEndsOnlyTheLegacyHost) {
     for (const char* name : {"legacyScreenSaver", "com.apple.legacyScreenSaver (Wallpaper)"}) {
         RecordingPlatform p;
         p.name = name;
-        TestView view(p, PixelSaverView::FromFrame{}, true);
+        TestView view(p, PixelSaverView::FromFrame{});
         p.post("com.apple.screensaver.willstop");
         EXPECT_EQ(p.animationStops, 1) << name;  // at once
         ASSERT_EQ(p.exitRequests.size(), 1u) << name;
@@ -67,7 +67,7 @@ TEST(PixelSaverView, WillStopEndsOnlyTheLegacyHost) {
     for (const char* name : {"ScreenSaverEngine", "LegacyScreenSaver", "legacyScreenSave"}) {
         RecordingPlatform p;
         p.name = name;
-        TestView view(p, PixelSaverView::FromFrame{}, false);
+        TestView view(p, PixelSaverView::FromFrame{});
         p.post("com.apple.screensaver.willstop");
         p.fireExitTimer();
         EXPECT_TRUE(p.exits.empty()) << name;
@@ -79,8 +79,8 @@ TEST(PixelSaverView, WillStopEndsOnlyTheLegacyHost) {
 TEST(PixelSaverView, ExitIsScheduledOncePerProcessAndCancelledByARestart) {
     RecordingPlatform p;  // one process showing two views, one per screen
     p.name = "legacyScreenSaver";
-    TestView left(p, PixelSaverView::FromFrame{}, false);
-    TestView right(p, PixelSaverView::FromFrame{}, false);
+    TestView left(p, PixelSaverView::FromFrame{});
+    TestView right(p, PixelSaverView::FromFrame{});
     p.post("com.apple.screensaver.willstop");
     EXPECT_EQ(p.animationStops, 2);
     EXPECT_EQ(p.exitRequests.size(), 1u);
@@ -111,7 +111,7 @@ TEST(PixelSaverView, DecodedViewNeverListens) {
 TEST(PixelSaverView, TicksBeforeTheFirstRedrawOnlyAskForDisplay) {
     RecordingPlatform p;
     p.viewBounds = {1440, 900};
-    TestView view(p, PixelSaverView::FromFrame{}, false);
+    TestView view(p, PixelSaverView::FromFrame{});
     view.animateOneFrame();
     view.animateOneFrame();
     EXPECT_EQ(p.needsDisplayCount, 2);
@@ -133,7 +133,7 @@ TEST(PixelSaverView, PrepareDerivesScaleAndCanvasFromBounds) {
     for (const Sizing& c : cases) {
         RecordingPlatform p;
         p.viewBounds = {c.width, c.height};
-        TestView view(p, PixelSaverView::FromFrame{}, false);
+        TestView view(p, PixelSaverView::FromFrame{});
         view.rows = c.rows;
         view.drawRect();
         ASSERT_NE(view.canvas(), nullptr);
@@ -150,13 +150,13 @@ TEST(PixelSaverView, PrepareDerivesScaleAndCanvasFromBounds) {
 TEST(PixelSaverView, NonsenseRowCountFallsBackToScaleOne) {
     RecordingPlatform p;
     p.viewBounds = {300, 200};
-    TestView view(p, PixelSaverView::FromFrame{}, false);
+    TestView view(p, PixelSaverView::FromFrame{});
     view.rows = 0.0;  // 200 / 0 is infinite, 0 / 0 would be NaN
     view.drawRect();
     EXPECT_GE(view.pixelScale(), 1.0);
     RecordingPlatform q;
     q.viewBounds = {300, 200};
-    TestView nan(q, PixelSaverView::FromFrame{}, false);
+    TestView nan(q, PixelSaverView::FromFrame{});
     nan.rows = std::nan("");
     nan.drawRect();
     EXPECT_EQ(nan.pixelScale(), 1.0);
@@ -167,7 +167,7 @@ TEST(PixelSaverView, SameSizeKeepsTheSceneAndResizeRestartsIt) {
     RecordingPlatform p;
     p.seeds = {11, 22};
     p.viewBounds = {1440, 900};
-    TestView view(p, PixelSaverView::FromFrame{}, false);
+    TestView view(p, PixelSaverView::FromFrame{});
     view.drawRect();
     view.animateOneFrame();
     view.drawRect();
@@ -193,7 +193,7 @@ TEST(PixelSaverView, SameSizeKeepsTheSceneAndResizeRestartsIt) {
 TEST(PixelSaverView, SameCanvasAtAnotherScaleFillsTheView) {
     RecordingPlatform p;
     p.viewBounds = {1440, 900};
-    TestView view(p, PixelSaverView::FromFrame{}, false);
+    TestView view(p, PixelSaverView::FromFrame{});
     view.drawRect();
     p.viewBounds = {2160, 1350};  // 720 x 450 again, now at scale 3
     view.drawRect();
@@ -207,7 +207,7 @@ TEST(PixelSaverView, SameCanvasAtAnotherScaleFillsTheView) {
 TEST(PixelSaverView, PresentationFillsDrawsAndLaysScanlines) {
     RecordingPlatform p;
     p.viewBounds = {1440, 900};
-    TestView view(p, PixelSaverView::FromFrame{}, false);
+    TestView view(p, PixelSaverView::FromFrame{});
     view.animateOneFrame();
     view.drawRect();
     ASSERT_EQ(p.images.size(), 1u);
@@ -247,7 +247,7 @@ TEST(PixelSaverView, ScanlineHeightFollowsTheScale) {
     for (const Case& c : {Case{449, 0, 0}, Case{1350, 450, 1.0}, Case{1800, 450, 1.0}}) {
         RecordingPlatform p;
         p.viewBounds = {100, c.height};
-        TestView view(p, PixelSaverView::FromFrame{}, false);
+        TestView view(p, PixelSaverView::FromFrame{});
         view.drawRect();
         ASSERT_EQ(p.fills.size(), 1 + c.strips) << c.height;
         if (c.strips) {
@@ -260,7 +260,7 @@ TEST(PixelSaverView, ScanlineHeightFollowsTheScale) {
 TEST(PixelSaverView, ImageIsASnapshotOfTheCanvas) {
     RecordingPlatform p;
     p.viewBounds = {10, 10};
-    TestView view(p, PixelSaverView::FromFrame{}, false);
+    TestView view(p, PixelSaverView::FromFrame{});
     view.drawRect();
     view.animateOneFrame();
     view.drawRect();
@@ -274,7 +274,7 @@ TEST(PixelSaverView, EarlyEndsStillPaintBlackWhereThereIsAContext) {
         RecordingPlatform p;
         p.graphicsContext = false;
         p.viewBounds = {100, 100};
-        TestView view(p, PixelSaverView::FromFrame{}, false);
+        TestView view(p, PixelSaverView::FromFrame{});
         view.drawRect();
         EXPECT_TRUE(p.fills.empty());
         EXPECT_EQ(view.scene(), nullptr);
@@ -282,7 +282,7 @@ TEST(PixelSaverView, EarlyEndsStillPaintBlackWhereThereIsAContext) {
     for (ViewSize tiny : {ViewSize{0.5, 100}, ViewSize{100, 0.9}, ViewSize{0, 0}}) {
         RecordingPlatform p;
         p.viewBounds = tiny;
-        TestView view(p, PixelSaverView::FromFrame{}, false);
+        TestView view(p, PixelSaverView::FromFrame{});
         view.drawRect();
         EXPECT_EQ(p.fills.size(), 1u);
         EXPECT_EQ(view.scene(), nullptr);
@@ -292,7 +292,7 @@ TEST(PixelSaverView, EarlyEndsStillPaintBlackWhereThereIsAContext) {
         RecordingPlatform p;
         p.imagesFail = true;
         p.viewBounds = {900, 900};
-        TestView view(p, PixelSaverView::FromFrame{}, false);
+        TestView view(p, PixelSaverView::FromFrame{});
         view.drawRect();
         EXPECT_EQ(view.counting()->draws, 1);
         EXPECT_EQ(p.fills.size(), 1u);  // no image, so no scanlines either
@@ -303,7 +303,7 @@ TEST(PixelSaverView, EarlyEndsStillPaintBlackWhereThereIsAContext) {
 TEST(PixelSaverViewDeathTest, BaseViewHasNoScene) {
     RecordingPlatform p;
     p.viewBounds = {100, 100};
-    PixelSaverView view(p, PixelSaverView::FromFrame{}, false);
+    PixelSaverView view(p, PixelSaverView::FromFrame{});
     EXPECT_DEATH(view.drawRect(), "subclass must override makeScene");
 }
 

@@ -61,7 +61,7 @@ void expectQuad(cairo_surface_t* s, int scale, unsigned stripAlpha) {
 TEST(CairoSaverPlatform, ScaleTwoReplicatesPixelsAndHalfCoversTheLowestRow) {
     CairoSaverPlatform platform;
     platform.setBounds({4, 4});
-    QuadView view(platform, PixelSaverView::FromFrame{}, false);
+    QuadView view(platform, PixelSaverView::FromFrame{});
     view.drawRect();
     ASSERT_EQ(platform.deviceWidth(), 4);
     ASSERT_EQ(platform.deviceHeight(), 4);
@@ -72,7 +72,7 @@ TEST(CairoSaverPlatform, ScaleTwoReplicatesPixelsAndHalfCoversTheLowestRow) {
 TEST(CairoSaverPlatform, ScaleThreeDarkensOneFullDeviceRow) {
     CairoSaverPlatform platform;
     platform.setBounds({6, 6});
-    QuadView view(platform, PixelSaverView::FromFrame{}, false);
+    QuadView view(platform, PixelSaverView::FromFrame{});
     view.drawRect();
     expectQuad(platform.surface(), 3, 64);
 }
@@ -80,7 +80,7 @@ TEST(CairoSaverPlatform, ScaleThreeDarkensOneFullDeviceRow) {
 TEST(CairoSaverPlatform, BackingScaleTwoMakesHalfPointStripsWholeDeviceRows) {
     CairoSaverPlatform platform(2.0);
     platform.setBounds({4, 4});
-    QuadView view(platform, PixelSaverView::FromFrame{}, false);
+    QuadView view(platform, PixelSaverView::FromFrame{});
     view.drawRect();
     ASSERT_EQ(platform.deviceWidth(), 8);
     expectQuad(platform.surface(), 4, 64);
@@ -103,7 +103,7 @@ TEST(CairoSaverPlatform, ExcessFallsOffTheTopAndRight) {
     };
     CairoSaverPlatform platform;
     platform.setBounds({5, 5});
-    RampView view(platform, PixelSaverView::FromFrame{}, false);
+    RampView view(platform, PixelSaverView::FromFrame{});
     view.drawRect();
     ASSERT_EQ(view.canvas()->width, 3);
     // The bottom-left device pixel shows canvas pixel (0, 2); the top row shows the lower half of
@@ -111,23 +111,6 @@ TEST(CairoSaverPlatform, ExcessFallsOffTheTopAndRight) {
     EXPECT_EQ(devicePixel(platform.surface(), 0, 3), rgb(0xFF000007u));
     EXPECT_EQ(devicePixel(platform.surface(), 0, 0), darken(rgb(0xFF000001u), 32));
     EXPECT_EQ(devicePixel(platform.surface(), 4, 1), rgb(0xFF000006u));
-}
-
-TEST(CairoSaverPlatform, FixedSeedAndRecordedNotification) {
-    CairoSaverPlatform platform;
-    platform.fixSeed(77);
-    EXPECT_EQ(platform.secureRandomSeed(), 77u);
-    EXPECT_EQ(platform.secureRandomSeed(), 77u);
-    CairoSaverPlatform free;
-    EXPECT_NE(free.secureRandomSeed(), free.secureRandomSeed());  // 2^-64 to fail
-
-    QuadView view(platform, PixelSaverView::FromFrame{}, false);
-    EXPECT_EQ(platform.animationInterval(), 0.03333333333333333);
-    ASSERT_EQ(platform.observedNotifications().size(), 1u);
-    EXPECT_FALSE(platform.takeNeedsDisplay());
-    view.animateOneFrame();
-    EXPECT_TRUE(platform.takeNeedsDisplay());
-    EXPECT_FALSE(platform.takeNeedsDisplay());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "cairo/PngFile.h"
+#include "PngFile.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -23,31 +23,41 @@ protected:
         dir = fs::temp_directory_path() / ("duskmere-png-test-" + std::to_string(getpid()));
         fs::create_directories(dir);
         // Noise does not compress, so the file is large enough to hit a small size limit.
-        std::vector<uint32_t> px(256 * 256);
+        px.resize(256 * 256);
         uint32_t v = 1;
         for (uint32_t& p : px) p = (v = v * 1664525u + 1013904223u);
-        image = makeCairoImage(px.data(), 256, 256);
     }
     void TearDown() override { fs::remove_all(dir); }
     size_t entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {})); }
 
     fs::path dir;
-    CairoSurface image;
+    std::vector<uint32_t> px;
+    PixelRows image() const { return {px.data(), 256, 256}; }
 };
 
 TEST_F(PngFile, WritesTheWholeImageUnderItsName) {
     std::string error;
-    ASSERT_TRUE(writePngAtomically(image.get(), (dir / "a.png").string(), error)) << error;
+    ASSERT_TRUE(writePngFile(image(), (dir / "a.png").string(), error)) << error;
     EXPECT_EQ(entries(), 1u);
+    // Read back by another decoder: every pixel's R, G and B.
     CairoSurface back(cairo_image_surface_create_from_png((dir / "a.png").c_str()));
     ASSERT_EQ(cairo_surface_status(back.get()), CAIRO_STATUS_SUCCESS);
-    EXPECT_EQ(cairo_image_surface_get_width(back.get()), 256);
+    ASSERT_EQ(cairo_image_surface_get_width(back.get()), 256);
+    ASSERT_EQ(cairo_image_surface_get_height(back.get()), 256);
+    const unsigned char* data = cairo_image_surface_get_data(back.get());
+    const int stride = cairo_image_surface_get_stride(back.get());
+    int differing = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            differing += (reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFFu) !=
+                         (toCairoPixel(px[static_cast<size_t>(y * 256 + x)]) & 0xFFFFFFu);
+    EXPECT_EQ(differing, 0);
 }
 
 TEST_F(PngFile, AWriteErrorLeavesNothingAndKeepsTheOldFile) {
     std::string error;
     const fs::path path = dir / "a.png";
-    ASSERT_TRUE(writePngAtomically(image.get(), path.string(), error));
+    ASSERT_TRUE(writePngFile(image(), path.string(), error));
     const auto before = fs::file_size(path);
     // A file size limit makes writes fail as a full disk would, even for root.
     const pid_t child = fork();
@@ -57,7 +67,7 @@ TEST_F(PngFile, AWriteErrorLeavesNothingAndKeepsTheOldFile) {
         rlimit limit{4096, 4096};
         setrlimit(RLIMIT_FSIZE, &limit);
         std::string childError;
-        const bool ok = writePngAtomically(image.get(), path.string(), childError);
+        const bool ok = writePngFile(image(), path.string(), childError);
         _exit(!ok && childError.find("File too large") != std::string::npos ? 0 : 1);
     }
     int status = 0;
@@ -69,11 +79,11 @@ TEST_F(PngFile, AWriteErrorLeavesNothingAndKeepsTheOldFile) {
 
 TEST_F(PngFile, AMissingFolderIsReportedInOneLine) {
     std::string error;
-    EXPECT_FALSE(folderIsWritable((dir / "no" / "x.png").string(), error));
+    EXPECT_FALSE(checkOutputPath((dir / "no" / "x.png").string(), error));
     EXPECT_NE(error.find("No such file"), std::string::npos);
     EXPECT_EQ(error.find('\n'), std::string::npos);
-    EXPECT_TRUE(folderIsWritable((dir / "x.png").string(), error));
-    EXPECT_TRUE(folderIsWritable("relative.png", error));
+    EXPECT_TRUE(checkOutputPath((dir / "x.png").string(), error));
+    EXPECT_TRUE(checkOutputPath("relative.png", error));
     EXPECT_EQ(entries(), 0u);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -60,6 +61,31 @@ std::string firstDifference(const std::vector<uint32_t>& a, const std::vector<ui
     return text;
 }
 
+// A host's retained copy of the picture: the shift of the redraw, then its boxes. Returns the
+// device pixels copied.
+size_t present(std::vector<uint32_t>& screen, const SoftwareSaverPlatform& p, const std::vector<DeviceBox>& boxes) {
+    const int w = p.deviceWidth();
+    const std::vector<uint32_t> now = picture(p);
+    if (screen.size() != now.size()) screen.assign(now.size(), 0);
+    if (const auto& s = p.shift()) {
+        EXPECT_TRUE(s->area.x0 >= 0 && s->area.x1 <= w && s->area.x0 + s->dx >= 0 && s->area.x1 + s->dx <= w &&
+                    s->area.y0 >= 0 && s->area.y1 <= p.deviceHeight() && s->area.x0 < s->area.x1 && s->area.y0 < s->area.y1);
+        const std::vector<uint32_t> old = screen;
+        for (int y = s->area.y0; y < s->area.y1; ++y)
+            for (int x = s->area.x0; x < s->area.x1; ++x)
+                screen[static_cast<size_t>(y * w + x)] = old[static_cast<size_t>(y * w + x + s->dx)];
+    }
+    size_t area = 0;
+    for (const auto& b : boxes) {
+        EXPECT_TRUE(b.x0 >= 0 && b.y0 >= 0 && b.x1 <= w && b.y1 <= p.deviceHeight() && b.x0 < b.x1 && b.y0 < b.y1);
+        for (int y = std::max(b.y0, 0); y < std::min(b.y1, p.deviceHeight()); ++y)
+            for (int x = std::max(b.x0, 0); x < std::min(b.x1, w); ++x)
+                screen[static_cast<size_t>(y * w + x)] = now[static_cast<size_t>(y * w + x)];
+        area += static_cast<size_t>(b.x1 - b.x0) * static_cast<size_t>(b.y1 - b.y0);
+    }
+    return area;
+}
+
 struct Case {
     const char* scene;
     double width, height, scale;
@@ -84,6 +110,7 @@ const Case cases[] = {
 };
 
 TEST(SoftwareSaverPlatform, PaintsWhatCairoPaintsAtEverySizeAndScale) {
+    int shifts = 0;
     for (const Case& c : cases) {
         const SceneEntry* entry = findScene(c.scene);
         ASSERT_NE(entry, nullptr);
@@ -92,58 +119,65 @@ TEST(SoftwareSaverPlatform, PaintsWhatCairoPaintsAtEverySizeAndScale) {
         reference.setBounds({c.width, c.height});
         SoftwarePlatform software(c.scale);
         software.setBounds({c.width, c.height});
+        software.acceptShifts(true);
         auto referenceView = entry->makeView(reference);
         auto softwareView = entry->makeView(software);
-        // Frames 0, 1 and 7: the first full redraw, then redraws of what changed.
+        // Every frame on a host's copy (shifts and boxes); against cairo at frames 0, 1, 6 and 7:
+        // the first full redraw, then redraws of what changed, the forest's scroll among them.
+        // Both draw every frame, since edge pixels partly covered blend with what was there.
+        std::vector<uint32_t> screen;
         for (int frame = 0; frame < 8; ++frame) {
-            if (frame < 2 || frame == 7) {
-                referenceView->drawRect();
-                softwareView->drawRect();
-                software.finishRedraw();
+            referenceView->drawRect();
+            softwareView->drawRect();
+            present(screen, software, software.finishRedraw());
+            shifts += software.shift().has_value();
+            const std::string where = std::string(c.scene) + " " + std::to_string(c.width) + "x" +
+                                      std::to_string(c.height) + "@" + std::to_string(c.scale) + " frame " + std::to_string(frame);
+            EXPECT_EQ(firstDifference(screen, picture(software), software.deviceWidth()), "") << where;
+            if (frame < 2 || frame >= 6) {
                 ASSERT_EQ(software.deviceWidth(), reference.deviceWidth());
                 ASSERT_EQ(software.deviceHeight(), reference.deviceHeight());
-                EXPECT_EQ(firstDifference(picture(software), picture(reference), software.deviceWidth()), "")
-                    << c.scene << " " << c.width << "x" << c.height << "@" << c.scale << " frame " << frame;
+                EXPECT_EQ(firstDifference(picture(software), picture(reference), software.deviceWidth()), "") << where;
             }
             referenceView->animateOneFrame();
             softwareView->animateOneFrame();
         }
     }
+    // The forest's scroll moves the picture at the whole enlargements of the table.
+    EXPECT_GE(shifts, 20);
 }
 
 // A host that copies only the reported boxes to its screen shows exactly the full picture.
+// The shift only where the host accepts it, and only at whole enlargements.
 TEST(SoftwareSaverPlatform, ReportedBoxesCarryEveryChange) {
-    for (double scale : {1.0, 1.25, 2.0}) {
-        SoftwarePlatform software(scale);
-        software.setBounds({557, 545});  // pixel scale 2, the canvas overhangs by a point
-        auto view = findScene("campfire")->makeView(software);
-        std::vector<uint32_t> screen;
-        int screenWidth = 0;
-        size_t partial = 0;
-        for (int frame = 0; frame < 30; ++frame) {
-            if (frame == 20) software.setBounds({640, 560});
-            if (frame == 25) software.repaintAll();
-            view->drawRect();
-            const auto& boxes = software.finishRedraw();
-            const std::vector<uint32_t> now = picture(software);
-            const int w = software.deviceWidth();
-            size_t area = 0;
-            if (screen.size() != now.size() || screenWidth != w) screen.assign(now.size(), 0);
-            screenWidth = w;
-            for (const auto& b : boxes) {
-                ASSERT_TRUE(b.x0 >= 0 && b.y0 >= 0 && b.x1 <= w && b.y1 <= software.deviceHeight() && b.x0 < b.x1 && b.y0 < b.y1);
-                for (int y = b.y0; y < b.y1; ++y)
-                    for (int x = b.x0; x < b.x1; ++x) screen[static_cast<size_t>(y * w + x)] = now[static_cast<size_t>(y * w + x)];
-                area += static_cast<size_t>(b.x1 - b.x0) * static_cast<size_t>(b.y1 - b.y0);
+    for (const bool shifts : {false, true})
+        for (double scale : {1.0, 1.25, 2.0}) {
+            SoftwarePlatform software(scale);
+            software.setBounds({557, 545});  // pixel scale 2, the canvas overhangs by a point
+            software.acceptShifts(shifts);
+            auto view = findScene("campfire")->makeView(software);
+            std::vector<uint32_t> screen;
+            size_t partial = 0, shifted = 0;
+            for (int frame = 0; frame < 30; ++frame) {
+                if (frame == 20) software.setBounds({640, 560});
+                if (frame == 25) software.repaintAll();
+                view->drawRect();
+                const size_t area = present(screen, software, software.finishRedraw());
+                const size_t all = screen.size();
+                EXPECT_EQ(firstDifference(screen, picture(software), software.deviceWidth()), "")
+                    << "scale " << scale << " frame " << frame;
+                if (frame == 0 || frame == 20 || frame == 25) EXPECT_EQ(area, all) << "frame " << frame;
+                else if (area < all) ++partial;
+                if (software.shift()) {
+                    ++shifted;
+                    EXPECT_LT(area * 10, all) << "scale " << scale << " frame " << frame;  // the scroll is the shift
+                }
+                view->animateOneFrame();
             }
-            EXPECT_EQ(firstDifference(screen, now, w), "") << "scale " << scale << " frame " << frame;
-            if (frame == 0 || frame == 20 || frame == 25) EXPECT_EQ(area, now.size()) << "frame " << frame;
-            else if (area < now.size()) ++partial;
-            view->animateOneFrame();
+            // Scrolls every sixth frame move the whole forest; the frames between change little.
+            EXPECT_GE(partial, shifts && scale != 1.25 ? 26u : 15u) << "scale " << scale;
+            EXPECT_EQ(shifted, shifts && scale != 1.25 ? 4u : 0u) << "scale " << scale;
         }
-        // Scrolls every sixth frame move the whole forest; the frames between change little.
-        EXPECT_GE(partial, 15u) << "scale " << scale;
-    }
 }
 
 // Redraws that are not a view's usual sequence (fills and images of any size, anywhere, on

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "CairoRenderHost.h"
+#include "LinuxRenderHost.h"
 #include "RenderOptions.h"
 #include "RenderRun.h"
 
@@ -61,7 +61,7 @@ std::string render(std::vector<std::string> args, int* status = nullptr) {
     size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
     std::FILE* err = std::fopen("/dev/null", "w");
-    CairoRenderHost host;
+    LinuxRenderHost host;
     const int code = runRender(parsed.options, host, {out, err});
     std::fclose(out);
     std::fclose(err);

@@ -95,32 +95,53 @@ for (const scale of [1, 2]) {
     before(async () => { chromium = await launch({ width: 1440, height: 900, scale }); });
     after(() => chromium.close());
 
+    // The window's picture after `frames` frames against the renderer's.
+    async function assertShows(page, scene, frames) {
+      const shot = decodePng(Buffer.from(await page.screenshot({ type: 'png' })));
+      const out = join(mkdtempSync(join(tmpdir(), 'duskmere-web-')), 'reference.png');
+      render(['--scene', scene, '--bounds', `1440x900@${scale}`, '--seed', '0x2a', '--frames', String(frames), '--out', out]);
+      const reference = decodePng(readFileSync(out));
+      rmSync(dirname(out), { recursive: true });
+      assert.deepEqual([shot.width, shot.height], [1440 * scale, 900 * scale]);
+      assert.deepEqual([reference.width, reference.height], [shot.width, shot.height]);
+      let differing = 0;
+      let largest = 0;
+      let first = null;
+      for (let i = 0; i < shot.rgb.length; i++) {
+        if (shot.rgb[i] === reference.rgb[i]) continue;
+        differing++;
+        largest = Math.max(largest, Math.abs(shot.rgb[i] - reference.rgb[i]));
+        first ??= { x: Math.floor(i / 3) % shot.width, y: Math.floor(i / 3 / shot.width), channel: i % 3,
+          page: shot.rgb[i], reference: reference.rgb[i] };
+      }
+      assert.equal(differing, 0, `${differing} channel values differ (by up to ${largest}), first ${JSON.stringify(first)}`);
+    }
+
     for (const scene of ['city', 'campfire']) {
       test(`${scene} after 600 frames equals duskmere-render --bounds 1440x900@${scale}`, async () => {
         const { page, requests, errors } = await openPage(chromium.browser, `scene=${scene}&seed=0x2a&frames=600`);
         assert.deepEqual(errors, []);
         // Nothing but the page's own files.
         assert.deepEqual(requests.filter((url) => !url.startsWith(new URL('.', requests[0]).href)), []);
-        const shot = decodePng(Buffer.from(await page.screenshot({ type: 'png' })));
-        const out = join(mkdtempSync(join(tmpdir(), 'duskmere-web-')), 'reference.png');
-        render(['--scene', scene, '--bounds', `1440x900@${scale}`, '--seed', '0x2a', '--frames', '600', '--out', out]);
-        const reference = decodePng(readFileSync(out));
-        rmSync(dirname(out), { recursive: true });
-        assert.deepEqual([shot.width, shot.height], [1440 * scale, 900 * scale]);
-        assert.deepEqual([reference.width, reference.height], [shot.width, shot.height]);
-        let differing = 0;
-        let largest = 0;
-        let first = null;
-        for (let i = 0; i < shot.rgb.length; i++) {
-          if (shot.rgb[i] === reference.rgb[i]) continue;
-          differing++;
-          largest = Math.max(largest, Math.abs(shot.rgb[i] - reference.rgb[i]));
-          first ??= { x: Math.floor(i / 3) % shot.width, y: Math.floor(i / 3 / shot.width), channel: i % 3,
-            page: shot.rgb[i], reference: reference.rgb[i] };
-        }
-        assert.equal(differing, 0, `${differing} channel values differ (by up to ${largest}), first ${JSON.stringify(first)}`);
+        await assertShows(page, scene, 600);
         await page.close();
       });
     }
+
+    // Ticking, each scroll of the forest moves the canvas element's own picture before the boxes.
+    test(`the ticking campfire equals duskmere-render --bounds 1440x900@${scale}`, async () => {
+      const { page, errors } = await openPage(chromium.browser, 'scene=campfire&seed=0x2a', { ticks: 20 });
+      // Hidden, the page stops ticking at once: the picture is that of the ticks counted. The
+      // hint with the keys is not part of it.
+      const ticks = await page.evaluate(() => {
+        Object.defineProperty(document, 'hidden', { value: true });
+        document.dispatchEvent(new Event('visibilitychange'));
+        document.getElementById('hint').hidden = true;
+        return window.duskmere.stats.ticks;
+      });
+      assert.deepEqual(errors, []);
+      await assertShows(page, 'campfire', ticks);
+      await page.close();
+    });
   });
 }

@@ -1,26 +1,24 @@
 #pragma once
 
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "cairo/CairoImage.h"
 #include "host/SaverPlatform.h"
 
 namespace duskmere {
 
-// The saver platform on Linux, drawing with cairo into an image surface of the view's size in
-// device pixels. The view's points map to backingScale device pixels each, with the origin at the
-// bottom-left and y up, as the host logic expects. Hosts set the bounds and read the surface back
-// after each redraw (the headless renderer writes it to PNG; the X11 host copies it to a window).
+// The saver platform drawing with cairo into an image surface of the view's size in device
+// pixels: the independent rasteriser the tests hold the presenter against. The view's points map
+// to backingScale device pixels each, with the origin at the bottom-left and y up, as the host
+// logic expects. Tests set the bounds and read the surface back after each redraw.
 class CairoSaverPlatform : public SaverPlatform {
 public:
     explicit CairoSaverPlatform(double backingScale = 1.0);
 
     void setBounds(ViewSize points) { bounds_ = points; }
     double backingScale() const { return backingScale_; }
-    // Every later scene gets this seed instead of one from the secure random source.
-    void fixSeed(uint64_t seed) { fixedSeed_ = seed; }
+    // The seed every later scene gets.
+    void fixSeed(uint64_t seed) { seed_ = seed; }
 
     // The picture of the last redraw, deviceWidth() x deviceHeight() pixels; empty before it.
     cairo_surface_t* surface() const;
@@ -29,17 +27,15 @@ public:
 
     // True once after the view asked to be redrawn.
     bool takeNeedsDisplay();
-    double animationInterval() const { return interval_; }
-    const std::vector<std::string>& observedNotifications() const { return notifications_; }
 
     ViewSize bounds() const override { return bounds_; }
     void setNeedsDisplay() override { needsDisplay_ = true; }
-    void setAnimationInterval(double seconds) override { interval_ = seconds; }
-    // Linux has no counterpart of the distributed notification: it is recorded and nothing more.
-    void observeDistributedNotification(const std::string& name, std::function<void()> handler) override;
-    std::string processName() const override;
-    void exitProcess(int status) override;
-    uint64_t secureRandomSeed() override;
+    void setAnimationInterval(double) override {}
+    // Linux has no counterpart of the distributed notification.
+    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
+    std::string processName() const override { return "duskmere-test"; }
+    void exitProcess(int) override {}
+    uint64_t secureRandomSeed() override { return seed_; }
 
     bool hasGraphicsContext() override;
     void setFillGray(double gray, double alpha) override;
@@ -59,10 +55,8 @@ protected:
 private:
     double backingScale_;
     ViewSize bounds_{0, 0};
-    std::optional<uint64_t> fixedSeed_;
+    uint64_t seed_ = 0;
     bool needsDisplay_ = false;
-    double interval_ = 0;
-    std::vector<std::string> notifications_;
 
     CairoSurface surface_;
     CairoContext context_;

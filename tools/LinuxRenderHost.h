@@ -4,8 +4,9 @@
 
 namespace duskmere {
 
-// The renderer's host on Linux: views draw through cairo image surfaces, PNGs are cairo's.
-class CairoRenderHost : public RenderHost {
+// The renderer's host on Linux: views draw through the software presenter, PNGs go through
+// libpng, seeds come from getrandom.
+class LinuxRenderHost : public RenderHost {
 public:
     std::unique_ptr<RenderTarget> makeTarget(ViewSize bounds, double backingScale, uint64_t seed) override;
     bool writePng(const PixelRows& picture, OutputFile& file, std::string& error) override;

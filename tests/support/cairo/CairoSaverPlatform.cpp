@@ -1,14 +1,6 @@
 #include "cairo/CairoSaverPlatform.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/random.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 namespace duskmere {
 
@@ -18,20 +10,6 @@ struct CairoImageHandle : SaverImage {
     explicit CairoImageHandle(CairoSurface s) : surface(std::move(s)) {}
     CairoSurface surface;
 };
-
-bool readUrandom(unsigned char* out, size_t n) {
-    const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    size_t got = 0;
-    while (got < n) {
-        const ssize_t r = read(fd, out + got, n - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<size_t>(r);
-    }
-    close(fd);
-    return got == n;
-}
 
 int deviceExtent(double points, double scale) {
     const double d = std::ceil(points * scale);
@@ -48,33 +26,6 @@ bool CairoSaverPlatform::takeNeedsDisplay() {
     const bool wanted = needsDisplay_;
     needsDisplay_ = false;
     return wanted;
-}
-
-void CairoSaverPlatform::observeDistributedNotification(const std::string& name, std::function<void()>) {
-    notifications_.push_back(name);
-}
-
-std::string CairoSaverPlatform::processName() const { return program_invocation_short_name; }
-
-void CairoSaverPlatform::exitProcess(int status) { std::exit(status); }
-
-uint64_t CairoSaverPlatform::secureRandomSeed() {
-    if (fixedSeed_) return *fixedSeed_;
-    unsigned char bytes[8];
-    size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t r = getrandom(bytes + got, sizeof bytes - got, 0);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<size_t>(r);
-    }
-    if (got < sizeof bytes && !readUrandom(bytes, sizeof bytes)) {
-        std::fputs("duskmere: no secure random source available\n", stderr);
-        std::exit(1);
-    }
-    uint64_t seed;
-    std::memcpy(&seed, bytes, sizeof seed);
-    return seed;
 }
 
 bool CairoSaverPlatform::hasGraphicsContext() {
