@@ -65,7 +65,7 @@ WindowImage::WindowImage(Display* display, Window window, Visual* visual, int de
             channelTable(visual->blue_mask, blue_);
         }
         int event = 0, error = 0;
-        shmUsable_ = (depth == 24 || depth == 32) && bits == 32 && ImageByteOrder(display) == hostByteOrder &&
+        shmUsable_ = bits == 32 && ImageByteOrder(display) == hostByteOrder &&
                      XShmQueryExtension(display) && localConnection(display) &&
                      XQueryExtension(display, "MIT-SHM", &shmOpcode_, &event, &error);
     } else {

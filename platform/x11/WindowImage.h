@@ -14,9 +14,9 @@ namespace duskmere {
 
 // How device pixels reach one window: boxes of the presenter's picture are converted into the
 // window's pixel format in a staging image and put, box by box. Through a shared-memory image
-// (MIT-SHM) when the server runs on this machine and takes 32-bit pixels, the server then reads
-// them straight from our memory; otherwise through the connection. Any trouble with shared memory
-// falls back to the connection for good, quietly.
+// (MIT-SHM) when the server runs on this machine and takes 32-bit TrueColor pixels (depth 24, 30
+// or 32): the server then reads them straight from our memory. Otherwise, or after any trouble
+// with shared memory, quietly through the connection.
 //
 // The staging image is written only inside put(), and the caller never calls it while the server
 // may still be reading the last one (the saver's per-frame fence).

@@ -47,7 +47,8 @@ Picture reference(int width, int height, uint64_t seed, int frames) {
 }
 
 // The servers the window is tested on: the usual one (shared memory), one that refuses shared
-// memory (as over ssh -X), and 16 bits a pixel, whose colours keep 5 or 6 bits of the 8.
+// memory (as over ssh -X), 16 bits a pixel (colours keep 5 or 6 bits of the 8), 30 bits, and 8
+// bits through a colour map (6 levels of each primary).
 struct Server {
     const char* name;
     int depth;
@@ -60,6 +61,8 @@ const Server servers[] = {
     {"SharedMemory", 24, {}, true, 0},
     {"NoSharedMemory", 24, {"-extension", "MIT-SHM"}, false, 0},
     {"Depth16", 16, {}, false, 7},
+    {"Depth30", 30, {}, true, 0},
+    {"Depth8", 8, {}, false, 26},
 };
 
 class X11SaverLoop : public ::testing::TestWithParam<Server> {
