@@ -112,7 +112,8 @@ void X11Saver::checkViewable() {
 }
 
 void X11Saver::handlePendingEvents() {
-    while (!stopStatus_ && XPending(display_) > 0) {
+    // One read of what arrived; what comes later wakes the next wait.
+    for (int queued = XPending(display_); !stopStatus_ && queued > 0; queued = XEventsQueued(display_, QueuedAlready)) {
         XEvent event;
         XNextEvent(display_, &event);
         handle(event);
