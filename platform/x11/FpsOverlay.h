@@ -15,8 +15,6 @@ class FpsOverlay {
 public:
     // The figures to show; nothing measured yet shows dashes.
     void setFigures(double framesPerSecond, double loadPercent);
-    // The lines as drawn.
-    const std::vector<std::string>& lines() const { return lines_; }
 
     // The device box the overlay covers in a picture of this size (empty when it does not fit).
     DeviceBox box(int width, int height) const;

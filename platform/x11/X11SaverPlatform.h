@@ -20,8 +20,6 @@ public:
 
     // The window's size in device pixels, from its creation or a ConfigureNotify.
     void setWindowSize(int width, int height);
-    int windowWidth() const { return windowWidth_; }
-    int windowHeight() const { return windowHeight_; }
 
     // Every later scene gets this seed instead of one from the secure random source.
     void fixSeed(uint64_t seed) { fixedSeed_ = seed; }
