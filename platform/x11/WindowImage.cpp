@@ -48,6 +48,13 @@ void channelTable(unsigned long mask, std::array<uint32_t, 256>& table) {
     }
 }
 
+// Frees an image whose pixels and segment description are ours, not Xlib's to free.
+void release(XImage* image) {
+    image->data = nullptr;
+    image->obdata = nullptr;
+    XDestroyImage(image);
+}
+
 }  // namespace
 
 WindowImage::WindowImage(Display* display, Window window, Visual* visual, int depth, Colormap colormap)
@@ -127,8 +134,7 @@ void WindowImage::freeImage() {
         shmdt(shm_.shmaddr);
         shm_ = {};
     }
-    image_->data = nullptr;  // not Xlib's to free
-    XDestroyImage(image_);
+    release(image_);
     image_ = nullptr;
     data_.clear();
     data_.shrink_to_fit();
@@ -164,8 +170,7 @@ bool WindowImage::makeSharedImage(int width, int height) {
     if (!attached) {
         if (at != reinterpret_cast<void*>(-1)) shmdt(at);
         shm_ = {};
-        image->data = nullptr;
-        XDestroyImage(image);
+        release(image);
         return shmUsable_ = false;
     }
     image_ = image;
@@ -181,7 +186,7 @@ void WindowImage::makeImage(int width, int height) {
     try {
         data_.assign(static_cast<size_t>(image_->bytes_per_line) * static_cast<size_t>(height), 0);
     } catch (const std::bad_alloc&) {
-        XDestroyImage(image_);
+        release(image_);
         image_ = nullptr;
         return;
     }
@@ -263,8 +268,7 @@ bool WindowImage::dropSharedMemoryAfter(const XErrorEvent& error) {
     if (shm_.shmaddr) {
         shmdt(shm_.shmaddr);
         shm_ = {};
-        image_->data = nullptr;
-        XDestroyImage(image_);
+        release(image_);
         image_ = nullptr;
     }
     shmUsable_ = false;

@@ -112,8 +112,7 @@ void X11Saver::checkViewable() {
 }
 
 void X11Saver::handlePendingEvents() {
-    // One read of what arrived; what comes later wakes the next wait.
-    for (int queued = XPending(display_); !stopStatus_ && queued > 0; queued = XEventsQueued(display_, QueuedAlready)) {
+    while (!stopStatus_ && XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
         handle(event);

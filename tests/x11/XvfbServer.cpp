@@ -12,12 +12,14 @@
 
 namespace duskmere::testing {
 
-XvfbServer::XvfbServer(int width, int height, int depth, std::vector<std::string> options) {
+XvfbServer::XvfbServer(int width, int height, int depth, std::vector<std::string> options,
+                       std::vector<std::string> wrapper) {
     int fds[2];
     if (pipe(fds) != 0) return;
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
     const std::string fd = std::to_string(fds[1]);
-    std::vector<std::string> args = {"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
+    std::vector<std::string> args = std::move(wrapper);
+    args.insert(args.end(), {"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"});
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -28,7 +30,7 @@ XvfbServer::XvfbServer(int width, int height, int depth, std::vector<std::string
         const int null = open("/dev/null", O_RDWR);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
-        execvp("Xvfb", argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(fds[1]);
