@@ -63,35 +63,30 @@ int FpsOverlay::scale(int height) const {
     return std::clamp((height + 180) / 360, 1, 4);
 }
 
-cairo_rectangle_int_t FpsOverlay::box(int width, int height) const {
+DeviceBox FpsOverlay::box(int width, int height) const {
     const int s = scale(height);
     size_t longest = 0;
     for (const std::string& line : lines_) longest = std::max(longest, line.size());
     // Text plus a shadow pixel to the right and below.
     const int w = (margin + static_cast<int>(longest) * advance + 1) * s;
     const int h = (margin + static_cast<int>(lines_.size()) * lineAdvance) * s;
-    cairo_rectangle_int_t b{0, std::max(0, height - h), std::min(w, width), std::min(h, height)};
-    if (b.width <= 0 || b.height <= 0) b = {0, 0, 0, 0};
+    const DeviceBox b{0, std::max(0, height - h), std::min(w, width), height};
+    if (b.x1 <= b.x0 || b.y1 <= b.y0) return {0, 0, 0, 0};
     return b;
 }
 
-void FpsOverlay::draw(cairo_surface_t* target, int width, int height, int originX, int originY) const {
+void FpsOverlay::draw(uint32_t* target, const DeviceBox& part, int width, int height) const {
     if (!target) return;
-    const cairo_format_t format = cairo_image_surface_get_format(target);
-    if (format != CAIRO_FORMAT_RGB24 && format != CAIRO_FORMAT_ARGB32) return;
-    cairo_surface_flush(target);
-    unsigned char* data = cairo_image_surface_get_data(target);
-    const int stride = cairo_image_surface_get_stride(target);
-    const int tw = cairo_image_surface_get_width(target), th = cairo_image_surface_get_height(target);
+    const int tw = part.x1 - part.x0, th = part.y1 - part.y0;
     const int s = scale(height);
     // One font pixel: an s x s block, at picture coordinates, clipped to the target.
     auto block = [&](int fx, int fy, uint32_t colour) {
         for (int y = fy * s; y < fy * s + s; ++y) {
-            const int ty = y - originY;
+            const int ty = y - part.y0;
             if (y >= height || ty < 0 || ty >= th) continue;
-            auto* row = reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(ty) * stride);
+            uint32_t* row = target + static_cast<ptrdiff_t>(ty) * tw;
             for (int x = fx * s; x < fx * s + s; ++x) {
-                const int tx = x - originX;
+                const int tx = x - part.x0;
                 if (x < width && tx >= 0 && tx < tw) row[tx] = colour;
             }
         }
@@ -112,7 +107,6 @@ void FpsOverlay::draw(cairo_surface_t* target, int width, int height, int origin
             }
         }
     }
-    cairo_surface_mark_dirty(target);
 }
 
 }  // namespace duskmere

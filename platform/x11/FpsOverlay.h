@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cairo.h>
-
 #include <string>
 #include <vector>
+
+#include "host/SoftwareSaverPlatform.h"
 
 namespace duskmere {
 
@@ -15,14 +15,12 @@ class FpsOverlay {
 public:
     // The figures to show; nothing measured yet shows dashes.
     void setFigures(double framesPerSecond, double loadPercent);
-    // The lines as drawn.
-    const std::vector<std::string>& lines() const { return lines_; }
 
     // The device box the overlay covers in a picture of this size (empty when it does not fit).
-    cairo_rectangle_int_t box(int width, int height) const;
-    // Draws the overlay onto `target`, a picture of `width` x `height` device pixels (or a part of
-    // one whose top-left corner is at `origin` in it).
-    void draw(cairo_surface_t* target, int width, int height, int originX = 0, int originY = 0) const;
+    DeviceBox box(int width, int height) const;
+    // Draws the overlay for a picture of `width` x `height` device pixels (canvas format) onto
+    // `target`, which holds the part of it inside `part`, tightly packed.
+    void draw(uint32_t* target, const DeviceBox& part, int width, int height) const;
 
 private:
     int scale(int height) const;

@@ -45,6 +45,8 @@ std::optional<TargetWindow> adopt(Display* display, Window window, std::string& 
     TargetWindow t;
     t.id = window;
     t.visual = a->visual;
+    t.depth = a->depth;
+    t.colormap = a->colormap != None ? a->colormap : DefaultColormapOfScreen(a->screen);
     t.width = a->width;
     t.height = a->height;
     t.viewable = a->map_state == IsViewable;
@@ -79,6 +81,8 @@ TargetWindow createOwnWindow(Display* display) {
     t.id = window;
     t.own = true;
     t.visual = DefaultVisual(display, screen);
+    t.depth = DefaultDepth(display, screen);
+    t.colormap = DefaultColormap(display, screen);
     t.width = width;
     t.height = height;
     t.viewable = false;  // until the map arrives

@@ -16,6 +16,8 @@ struct TargetWindow {
     Window id = 0;
     bool own = false;  // ours: closes on q, Escape or the window manager's close button
     Visual* visual = nullptr;
+    int depth = 0;
+    Colormap colormap = 0;
     int width = 0;
     int height = 0;
     bool viewable = false;

@@ -13,15 +13,24 @@
 #include "StopSignals.h"
 #include "StopWatchdog.h"
 #include "XErrorTrap.h"
-#include "cairo/PngFile.h"
+#include "PngFile.h"
 #include "catalog/SceneCatalog.h"
 
 namespace duskmere {
 
 namespace {
 
-bool intersects(const cairo_rectangle_int_t& a, const cairo_rectangle_int_t& b) {
-    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+bool intersects(const DeviceBox& a, const DeviceBox& b) {
+    return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
+}
+
+// The pixels of `box` in a picture `width` pixels wide, tightly packed.
+void copyBox(const uint32_t* picture, int width, const DeviceBox& box, std::vector<uint32_t>& out) {
+    const size_t w = static_cast<size_t>(box.x1 - box.x0);
+    out.resize(w * static_cast<size_t>(box.y1 - box.y0));
+    for (int y = box.y0; y < box.y1; ++y)
+        std::memcpy(out.data() + static_cast<size_t>(y - box.y0) * w,
+                    picture + static_cast<ptrdiff_t>(y) * width + box.x0, w * sizeof(uint32_t));
 }
 
 }  // namespace
@@ -30,7 +39,7 @@ X11Saver::X11Saver(Display* display, const TargetWindow& window, const HackOptio
     : display_(display),
       window_(window),
       options_(options),
-      platform_(display, window.id, window.visual, options.backingScale),
+      platform_(display, window, options.backingScale),
       view_(scene.makeView(platform_)),
       clock_(1000000000, 30),
       fps_(stderr),
@@ -117,6 +126,7 @@ void X11Saver::handlePendingEvents() {
 void X11Saver::handle(XEvent& event) {
     switch (event.type) {
     case Expose:
+    case GraphicsExpose:  // a part of the window that a shift could not move
         repaint_ = true;
         break;
     case ConfigureNotify:
@@ -176,49 +186,39 @@ void X11Saver::tick() {
     ++ticks_;
 }
 
-CairoSurface X11Saver::overlayPatch(const std::vector<cairo_rectangle_int_t>& boxes, bool figuresChanged) {
-    cairo_surface_t* shown = platform_.surface();
-    const int w = platform_.windowWidth(), h = platform_.windowHeight();
-    const cairo_rectangle_int_t box = overlay_.box(w, h);
-    if (!shown || box.width <= 0) return nullptr;
+bool X11Saver::overlayPatch(const std::vector<DeviceBox>& boxes, bool figuresChanged) {
+    const int w = platform_.deviceWidth(), h = platform_.deviceHeight();
+    const DeviceBox box = overlay_.box(w, h);
+    if (box.x1 <= box.x0) return false;
     // The figures need drawing again where the frame just painted over them, or when they change.
-    const bool covered = std::any_of(boxes.begin(), boxes.end(), [&](const auto& b) { return intersects(b, box); });
-    if (!covered && !figuresChanged) return nullptr;
-    CairoSurface patch(cairo_image_surface_create(CAIRO_FORMAT_RGB24, box.width, box.height));
-    if (cairo_surface_status(patch.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-    CairoContext cr(cairo_create(patch.get()));
-    cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr.get(), shown, -box.x, -box.y);
-    cairo_paint(cr.get());
-    cr.reset();
-    overlay_.draw(patch.get(), w, h, box.x, box.y);
-    return patch;
+    const bool covered = std::any_of(boxes.begin(), boxes.end(), [&](const DeviceBox& b) { return intersects(b, box); });
+    if (!covered && !figuresChanged) return false;
+    copyBox(platform_.devicePixels(), w, box, patch_);
+    overlay_.draw(patch_.data(), box, w, h);
+    patchBox_ = box;
+    return true;
 }
 
 void X11Saver::redrawIfNeeded() {
     const bool asked = platform_.takeNeedsDisplay();
     if (!visible() || stopStatus_ || (!asked && !repaint_)) return;
-    std::vector<cairo_rectangle_int_t> boxes;
-    CairoSurface patch;
+    bool patch = false;
     {
         const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
         const bool whole = repaint_;
-        if (repaint_) platform_.repaint();
+        if (repaint_) platform_.repaintAll();
         repaint_ = false;
         view_->drawRect();
-        boxes = platform_.finishRedraw();
+        boxes_ = platform_.finishRedraw();
         drawn_ = true;
         if (options_.fps) {
             const bool changed = fps_.frameShown(monotonicNanos());
             if (changed) overlay_.setFigures(fps_.framesPerSecond(), fps_.loadPercent());
-            patch = overlayPatch(boxes, changed || whole);
+            patch = overlayPatch(boxes_, changed || whole);
         }
     }
-    platform_.present(boxes);
-    if (patch) {
-        const cairo_rectangle_int_t box = overlay_.box(platform_.windowWidth(), platform_.windowHeight());
-        platform_.presentPatch(patch.get(), box.x, box.y);
-    }
+    platform_.present(boxes_);
+    if (patch) platform_.presentPatch(patch_.data(), patchBox_);
     sendFence();
 }
 
@@ -236,6 +236,12 @@ void X11Saver::sendFence() {
 
 void X11Saver::checkErrors() {
     if (!XErrorTrap::caught()) return;
+    if (platform_.windowImage().dropSharedMemoryAfter(XErrorTrap::error())) {
+        // Shared memory failed after all: the pixels go through the connection from now on.
+        XErrorTrap::clear();
+        repaint_ = true;
+        return;
+    }
     const std::string what = XErrorTrap::describe(display_);
     XErrorTrap::clear();
     XWindowAttributes attributes;
@@ -255,36 +261,31 @@ void X11Saver::finishFrames() {
     if (options_.frames && drawn_ && ticks_ >= *options_.frames) stop(0);
 }
 
-CairoSurface X11Saver::picture() {
-    if (!platform_.surface()) {
+std::vector<uint32_t> X11Saver::picture(int& width, int& height) {
+    if (!drawn_) {
         // Stopped before the first frame was shown: the picture is the frame it would have been.
         view_->drawRect();
         platform_.finishRedraw();
     }
-    cairo_surface_t* shown = platform_.surface();
-    if (!shown) return nullptr;
-    const int w = cairo_image_surface_get_width(shown), h = cairo_image_surface_get_height(shown);
-    CairoSurface copy(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h));
-    if (cairo_surface_status(copy.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-    // A copy of the bytes, without cairo touching the shown picture, which the main thread may be
-    // sending to the server while the watchdog writes it.
-    cairo_surface_flush(copy.get());
-    const int from = cairo_image_surface_get_stride(shown), to = cairo_image_surface_get_stride(copy.get());
-    for (int y = 0; y < h; ++y)
-        std::memcpy(cairo_image_surface_get_data(copy.get()) + static_cast<ptrdiff_t>(y) * to,
-                    cairo_image_surface_get_data(shown) + static_cast<ptrdiff_t>(y) * from, static_cast<size_t>(w) * 4);
-    cairo_surface_mark_dirty(copy.get());
-    if (options_.fps) overlay_.draw(copy.get(), w, h);
+    width = platform_.deviceWidth();
+    height = platform_.deviceHeight();
+    std::vector<uint32_t> copy;
+    if (width < 1 || height < 1) return copy;
+    // A copy, as the main thread may be sending the picture to the server while the watchdog
+    // writes it.
+    copyBox(platform_.devicePixels(), width, {0, 0, width, height}, copy);
+    if (options_.fps) overlay_.draw(copy.data(), {0, 0, width, height}, width, height);
     return copy;
 }
 
 bool X11Saver::writeCapture() {
     if (options_.capture.empty() || captureDone_) return true;
     captureDone_ = true;
-    const CairoSurface shot = picture();
+    int width = 0, height = 0;
+    const std::vector<uint32_t> shot = picture(width, height);
     std::string error;
-    if (!shot) error = "the window has no pixels to capture";
-    else if (writePngAtomically(shot.get(), options_.capture, error)) return true;
+    if (shot.empty()) error = "the window has no pixels to capture";
+    else if (writePngFile({shot.data(), width, height}, options_.capture, error)) return true;
     std::fprintf(stderr, "duskmere: %s\n", error.c_str());
     return false;
 }

@@ -47,8 +47,8 @@ public:
     X11SaverPlatform& platform() { return platform_; }
 
     // The picture the window shows (with the -fps figures when they are on), from what the
-    // program holds, never read back from the server. Null when the window has no pixels.
-    CairoSurface picture();
+    // program holds, never read back from the server. Empty when the window has no pixels.
+    std::vector<uint32_t> picture(int& width, int& height);
 
 private:
     void handle(XEvent& event);
@@ -61,7 +61,8 @@ private:
     bool isWatched(Window w) const;
     void watchAncestors();
     void checkViewable();
-    CairoSurface overlayPatch(const std::vector<cairo_rectangle_int_t>& boxes, bool figuresChanged);
+    // The corner under the -fps figures with them drawn on, when it must be sent again.
+    bool overlayPatch(const std::vector<DeviceBox>& boxes, bool figuresChanged);
     // Writes the capture (once); false after a failure it reported.
     bool writeCapture();
     static void finishFromWatchdog(void* self);
@@ -74,6 +75,9 @@ private:
     TickSchedule clock_;
     FpsMeter fps_;
     FpsOverlay overlay_;
+    std::vector<uint32_t> patch_;
+    DeviceBox patchBox_{};
+    std::vector<DeviceBox> boxes_;
     Window fenceWindow_ = 0;
     Atom fenceAtom_ = 0;
     bool fencePending_ = false;

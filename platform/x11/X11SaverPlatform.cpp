@@ -1,51 +1,83 @@
 #include "X11SaverPlatform.h"
 
-#include <cairo-xlib.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace duskmere {
 
-X11SaverPlatform::X11SaverPlatform(Display* display, Window window, Visual* visual, double backingScale)
-    : IncrementalCairoPlatform(backingScale), display_(display), window_(window), visual_(visual) {}
+X11SaverPlatform::X11SaverPlatform(Display* display, const TargetWindow& window, double backingScale)
+    : SoftwareSaverPlatform(backingScale),
+      image_(display, window.id, window.visual, window.depth, window.colormap) {}
 
 void X11SaverPlatform::setWindowSize(int width, int height) {
-    width = std::max(width, 0);
-    height = std::max(height, 0);
-    if (width == windowWidth_ && height == windowHeight_ && windowSurface_) return;
-    windowWidth_ = width;
-    windowHeight_ = height;
-    setBounds({width / backingScale(), height / backingScale()});
-    repaint();
-    if (windowSurface_ && width > 0 && height > 0) cairo_xlib_surface_set_size(windowSurface_.get(), width, height);
+    windowWidth_ = std::max(width, 0);
+    windowHeight_ = std::max(height, 0);
+    setBounds({windowWidth_ / backingScale(), windowHeight_ / backingScale()});
+    repaintAll();
 }
 
-void X11SaverPlatform::present(const std::vector<cairo_rectangle_int_t>& boxes) {
-    cairo_surface_t* picture = surface();
-    if (!picture || boxes.empty() || windowWidth_ < 1 || windowHeight_ < 1) return;
-    cairo_t* cr = windowContext();
-    cairo_set_source_surface(cr, picture, 0, 0);
-    for (const cairo_rectangle_int_t& b : boxes) cairo_rectangle(cr, b.x, b.y, b.width, b.height);
-    cairo_fill(cr);
-    cairo_surface_flush(windowSurface_.get());
+bool X11SaverPlatform::takeNeedsDisplay() {
+    const bool wanted = needsDisplay_;
+    needsDisplay_ = false;
+    return wanted;
 }
 
-void X11SaverPlatform::presentPatch(cairo_surface_t* patch, int x, int y) {
-    if (!patch || windowWidth_ < 1 || windowHeight_ < 1) return;
-    cairo_t* cr = windowContext();
-    cairo_set_source_surface(cr, patch, x, y);
-    cairo_rectangle(cr, x, y, cairo_image_surface_get_width(patch), cairo_image_surface_get_height(patch));
-    cairo_fill(cr);
-    cairo_surface_flush(windowSurface_.get());
+void X11SaverPlatform::present(const std::vector<DeviceBox>& boxes) {
+    if (windowWidth_ < 1 || windowHeight_ < 1) return;
+    image_.put(devicePixels(), deviceWidth(), deviceHeight(), boxes);
 }
 
-cairo_t* X11SaverPlatform::windowContext() {
-    if (!windowSurface_) {
-        windowSurface_.reset(cairo_xlib_surface_create(display_, window_, visual_, windowWidth_, windowHeight_));
-        windowContext_.reset(cairo_create(windowSurface_.get()));
-        cairo_set_operator(windowContext_.get(), CAIRO_OPERATOR_SOURCE);
+void X11SaverPlatform::presentPatch(const uint32_t* pixels, const DeviceBox& at) {
+    if (windowWidth_ < 1 || windowHeight_ < 1) return;
+    image_.putPatch(pixels, at);
+}
+
+std::string X11SaverPlatform::processName() const { return program_invocation_short_name; }
+
+void X11SaverPlatform::exitProcess(int status) { std::exit(status); }
+
+namespace {
+
+bool readUrandom(unsigned char* out, size_t n) {
+    const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t r = read(fd, out + got, n - got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += static_cast<size_t>(r);
     }
-    return windowContext_.get();
+    close(fd);
+    return got == n;
+}
+
+}  // namespace
+
+uint64_t X11SaverPlatform::secureRandomSeed() {
+    if (fixedSeed_) return *fixedSeed_;
+    unsigned char bytes[8];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t r = getrandom(bytes + got, sizeof bytes - got, 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += static_cast<size_t>(r);
+    }
+    if (got < sizeof bytes && !readUrandom(bytes, sizeof bytes)) {
+        std::fputs("duskmere: no secure random source available\n", stderr);
+        std::exit(1);
+    }
+    uint64_t seed;
+    std::memcpy(&seed, bytes, sizeof seed);
+    return seed;
 }
 
 }  // namespace duskmere

@@ -2,39 +2,50 @@
 
 #include <X11/Xlib.h>
 
+#include <optional>
 #include <vector>
 
-#include "IncrementalCairoPlatform.h"
+#include "TargetWindow.h"
+#include "WindowImage.h"
+#include "host/SoftwareSaverPlatform.h"
 
 namespace duskmere {
 
-// The saver platform on X11: the cairo drawing of a redraw goes to an off-screen image the size
-// of the window, and present() copies what changed to the window in one go, so the window never
-// shows a half-drawn frame. The view's bounds are the window's size in points.
-class X11SaverPlatform : public IncrementalCairoPlatform {
+// The saver platform on X11: the presenter's picture of each redraw, of which only the boxes that
+// changed are sent to the window (a frame is complete in memory before any of it is sent, so the
+// window never shows a half-drawn one). The view's bounds are the window's size in points.
+class X11SaverPlatform : public SoftwareSaverPlatform {
 public:
-    X11SaverPlatform(Display* display, Window window, Visual* visual, double backingScale);
+    X11SaverPlatform(Display* display, const TargetWindow& window, double backingScale);
 
     // The window's size in device pixels, from its creation or a ConfigureNotify.
     void setWindowSize(int width, int height);
-    int windowWidth() const { return windowWidth_; }
-    int windowHeight() const { return windowHeight_; }
 
-    // Copies the boxes of the last redraw's picture to the window.
-    void present(const std::vector<cairo_rectangle_int_t>& boxes);
-    // Copies a picture of its own to the window at x, y (something laid over the last redraw).
-    void presentPatch(cairo_surface_t* patch, int x, int y);
+    // Every later scene gets this seed instead of one from the secure random source.
+    void fixSeed(uint64_t seed) { fixedSeed_ = seed; }
+    // True once after the view asked to be redrawn.
+    bool takeNeedsDisplay();
+
+    // Sends the boxes of the last redraw's picture to the window.
+    void present(const std::vector<DeviceBox>& boxes);
+    // Sends pixels of its own (something laid over the picture), `at.x1 - at.x0` to a row.
+    void presentPatch(const uint32_t* pixels, const DeviceBox& at);
+    WindowImage& windowImage() { return image_; }
+
+    void setNeedsDisplay() override { needsDisplay_ = true; }
+    void setAnimationInterval(double) override {}
+    // Linux has no counterpart of the distributed notification.
+    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
+    std::string processName() const override;
+    void exitProcess(int status) override;
+    uint64_t secureRandomSeed() override;
 
 private:
-    cairo_t* windowContext();
-
-    Display* display_;
-    Window window_;
-    Visual* visual_;
+    WindowImage image_;
     int windowWidth_ = 0;
     int windowHeight_ = 0;
-    CairoSurface windowSurface_;
-    CairoContext windowContext_;
+    std::optional<uint64_t> fixedSeed_;
+    bool needsDisplay_ = false;
 };
 
 }  // namespace duskmere

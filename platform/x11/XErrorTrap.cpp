@@ -44,6 +44,8 @@ bool XErrorTrap::caught() { return errorCaught; }
 
 void XErrorTrap::clear() { errorCaught = false; }
 
+const XErrorEvent& XErrorTrap::error() { return firstError; }
+
 std::string XErrorTrap::describe(Display* display) {
     char text[128] = "";
     XGetErrorText(display, firstError.error_code, text, sizeof text);

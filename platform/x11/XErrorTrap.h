@@ -17,6 +17,8 @@ public:
     // Whether an error arrived since the last clear(); describe() says which, in one line.
     static bool caught();
     static std::string describe(Display* display);
+    // The first error caught (valid while caught()).
+    static const XErrorEvent& error();
     static void clear();
     // Whether a capture was asked for: the line about a lost connection then says it was not
     // written (the stop was not an orderly one).

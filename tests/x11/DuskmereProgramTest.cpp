@@ -90,6 +90,18 @@ TEST_F(DuskmereProgram, WindowsPartlyOffTheScreenOrLargerThanItAreCapturedWhole)
     expectSameAsRenderer({"-window-id", hexId(big)}, "1400x1100", "city", 8, 2);
 }
 
+TEST_F(DuskmereProgram, EveryVisualAndWayToTheServerCapturesWhatTheRendererDraws) {
+    // Shared memory refused (as over ssh -X), 16 bits, colour-mapped 8 bits, 30 bits.
+    const std::pair<int, std::vector<std::string>> servers[] = {
+        {24, {"-extension", "MIT-SHM"}}, {16, {}}, {8, {}}, {30, {}}};
+    for (const auto& [depth, options] : servers) {
+        XvfbServer other(640, 480, depth, options);
+        ASSERT_TRUE(other.running());
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        expectSameAsRenderer({"-root"}, "640x480", "campfire", 12, 8, {{"DISPLAY", other.name()}});
+    }
+}
+
 TEST_F(DuskmereProgram, AStopSignalLeavesTheCaptureOfTheLastFrameShown) {
     const Window w = client.makeWindow(320, 240);
     const std::string captured = scratch.file("captured.png");

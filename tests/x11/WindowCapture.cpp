@@ -3,6 +3,7 @@
 #include <X11/Xutil.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "XErrorTrap.h"
 
@@ -29,32 +30,42 @@ struct Channel {
 
 }  // namespace
 
-CairoSurface captureWindow(Display* display, Window window, int width, int height) {
-    if (width < 1 || height < 1) return nullptr;
+testing::Picture captureWindow(Display* display, Window window, int width, int height) {
+    testing::Picture out;
+    if (width < 1 || height < 1) return out;
     XSync(display, False);
     XErrorTrap::clear();
-    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
-                              AllPlanes, ZPixmap);
+    XWindowAttributes attributes{};
+    const bool known = XGetWindowAttributes(display, window, &attributes);
+    XImage* image = known ? XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                      AllPlanes, ZPixmap)
+                          : nullptr;
     XSync(display, False);
     XErrorTrap::clear();
-    if (!image) return nullptr;
-    CairoSurface out(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
-    if (cairo_surface_status(out.get()) != CAIRO_STATUS_SUCCESS) {
-        XDestroyImage(image);
-        return nullptr;
+    if (!image) return out;
+    const int cls = attributes.visual->c_class;
+    std::vector<XColor> map;
+    if (cls != TrueColor && cls != DirectColor) {
+        map.resize(static_cast<size_t>(attributes.visual->map_entries));
+        for (size_t i = 0; i < map.size(); ++i) map[i].pixel = i;
+        XQueryColors(display, attributes.colormap, map.data(), static_cast<int>(map.size()));
     }
     const Channel red(image->red_mask), green(image->green_mask), blue(image->blue_mask);
-    cairo_surface_flush(out.get());
-    unsigned char* data = cairo_image_surface_get_data(out.get());
-    const int stride = cairo_image_surface_get_stride(out.get());
+    out.width = width;
+    out.height = height;
+    out.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
         for (int x = 0; x < width; ++x) {
             const unsigned long p = XGetPixel(image, x, y);
-            row[x] = 0xFF000000u | red.value(p) << 16 | green.value(p) << 8 | blue.value(p);
+            uint32_t& to = out.pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
+            if (!map.empty()) {
+                const XColor& c = map[p % map.size()];
+                to = 0xFF000000u | uint32_t(c.blue >> 8) << 16 | uint32_t(c.green >> 8) << 8 | uint32_t(c.red >> 8);
+            } else {
+                to = 0xFF000000u | blue.value(p) << 16 | green.value(p) << 8 | red.value(p);
+            }
         }
     }
-    cairo_surface_mark_dirty(out.get());
     XDestroyImage(image);
     return out;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <X11/Xlib.h>
-#include <cairo.h>
+
+#include <cstdint>
 
 #include <map>
 #include <string>
@@ -38,6 +39,17 @@ public:
 private:
     Display* display_;
 };
+
+// A picture of pixels in the canvas's format (bytes R, G, B, then one that is ignored), top row
+// first; empty when it could not be read.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+};
+Picture readPng(const std::string& path);
+
+// Whether two pictures are the same, each channel within `tolerance`; `why` says where not.
+bool samePictures(const Picture& a, const Picture& b, std::string& why, int tolerance = 0);
 
 // Whether two PNG files hold the same picture; `why` says where they differ.
 bool samePngPictures(const std::string& a, const std::string& b, std::string& why);

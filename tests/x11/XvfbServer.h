@@ -3,13 +3,17 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace duskmere::testing {
 
-// A private Xvfb on a display number it picks itself (-displayfd), stopped on destruction.
+// A private Xvfb on a display number it picks itself (-displayfd), stopped on destruction; of
+// `depth` bits per pixel, with `options` added to its command line (e.g. "-extension", "MIT-SHM"),
+// run through `wrapper` when one is given (e.g. "unshare", "--ipc").
 class XvfbServer {
 public:
-    explicit XvfbServer(int width = 1280, int height = 800);
+    explicit XvfbServer(int width = 1280, int height = 800, int depth = 24, std::vector<std::string> options = {},
+                        std::vector<std::string> wrapper = {});
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;

@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""CPU share of one core used by `duskmere -root` plus its X server, on a private Xvfb.
+
+Usage: bench/x11_cpu.py [--seconds 20] [--size 1920x1080] [--scenes city,campfire] NAME=PROGRAM...
+Each program runs each scene in turn on a fresh Xvfb (24 bits); after 3 s of warm-up, the CPU
+time of both processes is read from /proc over the measured seconds. Example, before and after:
+  bench/x11_cpu.py old=/work/baseline/duskmere new=build/release/platform/x11/duskmere
+"""
+import argparse
+import os
+import signal
+import subprocess
+import sys
+import time
+
+TICKS = os.sysconf('SC_CLK_TCK')
+
+
+def cpu_seconds(pid):
+    with open('/proc/%d/stat' % pid) as f:
+        fields = f.read().rsplit(')', 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS  # utime + stime
+
+
+def start_xvfb(size):
+    r, w = os.pipe()
+    xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(w), '-screen', '0', size + 'x24', '-nolisten', 'tcp',
+                             '-noreset'], pass_fds=[w], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    number = b''
+    while not number.endswith(b'\n'):
+        c = os.read(r, 1)
+        if not c:
+            break
+        number += c
+    os.close(r)
+    return xvfb, ':' + number.decode().strip()
+
+
+def measure(program, scene, size, seconds):
+    xvfb, display = start_xvfb(size)
+    env = dict(os.environ, DISPLAY=display)
+    env.pop('XSCREENSAVER_WINDOW', None)
+    hack = subprocess.Popen([program, '-root', '--scene', scene], env=env)
+    try:
+        time.sleep(3)
+        if hack.poll() is not None:
+            sys.exit('%s ended early' % program)
+        h0, x0, t0 = cpu_seconds(hack.pid), cpu_seconds(xvfb.pid), time.monotonic()
+        time.sleep(seconds)
+        h1, x1, t1 = cpu_seconds(hack.pid), cpu_seconds(xvfb.pid), time.monotonic()
+    finally:
+        hack.send_signal(signal.SIGTERM)
+        hack.wait()
+        xvfb.terminate()
+        xvfb.wait()
+    wall = t1 - t0
+    return 100 * (h1 - h0) / wall, 100 * (x1 - x0) / wall
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    parser.add_argument('--seconds', type=float, default=20)
+    parser.add_argument('--size', default='1920x1080')
+    parser.add_argument('--scenes', default='city,campfire')
+    parser.add_argument('programs', nargs='+', help='NAME=PROGRAM')
+    args = parser.parse_args()
+    programs = [p.split('=', 1) for p in args.programs]
+    print('%-10s %-10s %8s %8s %8s   (%% of one core, %g s at %s)' % ('scene', 'build', 'hack', 'server', 'total',
+                                                                      args.seconds, args.size))
+    for scene in args.scenes.split(','):
+        for name, program in programs:
+            hack, server = measure(program, scene, args.size, args.seconds)
+            print('%-10s %-10s %8.2f %8.2f %8.2f' % (scene, name, hack, server, hack + server), flush=True)
+
+
+if __name__ == '__main__':
+    main()
