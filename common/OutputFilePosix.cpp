@@ -172,6 +172,8 @@ bool checkOutputPath(const std::string& path, std::string& error) {
         return false;
     }
     std::vector<char> probe = temporaryName(target.path);
+    // A stop between making the probe and removing it would leave it behind.
+    const StopSignalsHeld held;
     const int fd = mkstemp(probe.data());
     if (fd < 0) {
         error = "cannot write to " + folderOf(target.path) + ": " + std::strerror(errno);
