@@ -67,7 +67,7 @@ def unprivileged_user():
 def start_xvfb(work):
     read, write = os.pipe()
     xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '%dx%dx24' % SCREEN,
-                             '-nolisten', 'tcp', '-br'],
+                             '-nolisten', 'tcp', '-br', '-noreset'],
                             pass_fds=[write], stdout=subprocess.DEVNULL,
                             stderr=open(os.path.join(work, 'xvfb.log'), 'w'))
     os.close(write)
