@@ -16,6 +16,7 @@ public:
     // Moves to the next argument; false after the last.
     bool next() {
         if (i_ >= args_.size()) return false;
+        at_ = i_;
         spelled_ = args_[i_++];
         inlineValue_.reset();
         name_.clear();
@@ -36,6 +37,11 @@ public:
     // The argument as written, up to any '=', for messages.
     const std::string& spelled() const { return spelled_; }
     bool hasInlineValue() const { return inlineValue_.has_value(); }
+    // The argument exactly as given, '=' and value included, for programs that also take
+    // switches of another syntax.
+    const std::string& argument() const { return args_[at_]; }
+    // The argument after this one, not taken (a value that may be absent); null at the end.
+    const std::string* peek() const { return i_ < args_.size() ? &args_[i_] : nullptr; }
 
     // The option's value: after '=', or else the next argument (taken); none at the end.
     std::optional<std::string> value() {
@@ -47,6 +53,7 @@ public:
 private:
     const std::vector<std::string>& args_;
     size_t i_ = 0;
+    size_t at_ = 0;
     std::string spelled_;
     std::string name_;
     std::optional<std::string> inlineValue_;

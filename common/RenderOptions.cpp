@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "ArgumentCursor.h"
 #include "CommandLine.h"
 #include "catalog/SceneCatalog.h"
 
@@ -37,28 +38,31 @@ const char* const renderUsage =
     "  --hash-every K      print 'frame <n> <fnv1a64>' for frame 0 and every K-th frame\n"
     "  --help              show this text\n"
     "  --version           show the version\n"
-    "Sizes are 1 to 16384 per side; backing scales above 0, at most 16.\n";
+    "Sizes are 1 to 16384 per side; backing scales above 0, at most 16. Options may be spelled\n"
+    "with one dash or two, and take their value as the next argument or after '=' (--seed=5).\n";
 
 ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args) {
     RenderOptions o;
     bool sized = false;
     auto fail = [&](std::string message) { return ParsedRenderOptions{o, std::move(message)}; };
 
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& flag = args[i];
-        if (flag == "--help" || flag == "-h") {
-            o.help = true;
+    ArgumentCursor cur(args);
+    while (cur.next()) {
+        const std::string& n = cur.name();
+        // Messages name the option in its long spelling, whichever the user chose.
+        const std::string flag = "--" + n;
+        if (!cur.isOption()) return fail("unexpected argument '" + cur.spelled() + "' (see --help)");
+        if (n == "help" || n == "h" || n == "version") {
+            if (cur.hasInlineValue()) return fail("option " + cur.spelled() + " takes no value");
+            (n == "version" ? o.version : o.help) = true;
             continue;
         }
-        if (flag == "--version") {
-            o.version = true;
-            continue;
-        }
-        const bool known = flag == "--scene" || flag == "--seed" || flag == "--canvas" || flag == "--bounds" ||
-                           flag == "--frames" || flag == "--out" || flag == "--every" || flag == "--hash-every";
-        if (!known) return fail("unknown option '" + flag + "' (see --help)");
-        if (i + 1 >= args.size()) return fail("option " + flag + " needs a value");
-        const std::string& value = args[++i];
+        const bool known = n == "scene" || n == "seed" || n == "canvas" || n == "bounds" || n == "frames" ||
+                           n == "out" || n == "every" || n == "hash-every";
+        if (!known) return fail("unknown option '" + cur.spelled() + "' (see --help)");
+        const std::optional<std::string> given = cur.value();
+        if (!given) return fail("option " + cur.spelled() + " needs a value");
+        const std::string& value = *given;
 
         if (flag == "--scene") {
             if (!findScene(value)) return fail("unknown scene '" + value + "' (scenes: " + sceneNames() + ")");

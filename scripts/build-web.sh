@@ -11,7 +11,7 @@ scripts/install-deps.sh core web
 export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
 
 emcmake cmake -S . -B build/wasm -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-  -DDUSKMERE_TESTS=OFF -DDUSKMERE_BENCH=OFF >/dev/null
+  -DBUILD_TESTING=OFF -DDUSKMERE_BENCH=OFF >/dev/null
 cmake --build build/wasm -j "${JOBS:-2}" --target duskmere-web
 
 rm -rf build/web.new

@@ -8,6 +8,6 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-  -DDUSKMERE_TESTS=OFF -DDUSKMERE_BENCH=OFF "${launcher[@]}"
+  -DBUILD_TESTING=OFF -DDUSKMERE_BENCH=OFF "${launcher[@]}"
 cmake --build build/windows -j "${DUSKMERE_JOBS:-$(nproc)}"
 ls build/windows/*.scr build/windows/*.exe

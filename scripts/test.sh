@@ -12,18 +12,19 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 stage() { echo "== $* ($(date +%T))"; }
 
 stage "optimised build and tests"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON "${launcher[@]}"
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
 stage "sanitizer build and tests"
-cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUSKMERE_SANITIZE=ON "${launcher[@]}"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUSKMERE_SANITIZE=ON -DBUILD_TESTING=ON \
+  "${launcher[@]}"
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE 'daemon|package'
 
 stage "the same frames from optimised, sanitized and unoptimised code"
-cmake -S . -B build/O0 -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDUSKMERE_TESTS=OFF -DDUSKMERE_BENCH=OFF "${launcher[@]}"
+cmake -S . -B build/O0 -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=OFF -DDUSKMERE_BENCH=OFF "${launcher[@]}"
 cmake --build build/O0 -j "$jobs" --target duskmere-render
 python3 tests/determinism/compare_builds.py build/release/tools/duskmere-render \
   build/sanitize/tools/duskmere-render build/O0/tools/duskmere-render

@@ -14,7 +14,9 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "ArgumentCursor.h"
 #include "CommandLine.h"
 #include "Version.h"
 #include "catalog/SceneCatalog.h"
@@ -48,7 +50,8 @@ const char* const usage =
     "                      0 to 1000 (default: report only)\n"
     "  --help              show this text\n"
     "  --version           show the version\n"
-    "Options take their value as the next argument or after '=' (--hours=2).\n";
+    "Options may be spelled with one dash or two, and take their value as the next argument or\n"
+    "after '=' (--hours=2, -hours 2).\n";
 
 double residentMiB() {
     std::ifstream statm("/proc/self/statm");
@@ -66,28 +69,29 @@ double peakResidentMiB() {
 enum class Parsed { run, help, version, bad };
 
 Parsed parse(int argc, char** argv, SoakOptions& o, std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        std::string flag = argv[i];
-        if (flag == "--help" || flag == "-h") return Parsed::help;
-        if (flag == "--version") return Parsed::version;
-        std::optional<std::string> inlineValue;
-        const size_t equals = flag.find('=');
-        if (flag.rfind("--", 0) == 0 && equals != std::string::npos) {
-            inlineValue = flag.substr(equals + 1);
-            flag.resize(equals);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    ArgumentCursor cur(args);
+    while (cur.next()) {
+        const std::string& n = cur.name();
+        const std::string flag = "--" + n;  // messages use the long spelling
+        if (cur.isOption() && (n == "help" || n == "h" || n == "version")) {
+            if (!cur.hasInlineValue()) return n == "version" ? Parsed::version : Parsed::help;
+            error = "option " + cur.spelled() + " takes no value";
+            return Parsed::bad;
         }
-        const bool known = flag == "--scene" || flag == "--canvas" || flag == "--seed" || flag == "--hours" ||
-                           flag == "--draw-every" || flag == "--max-growth";
+        const bool known = n == "scene" || n == "canvas" || n == "seed" || n == "hours" || n == "draw-every" ||
+                           n == "max-growth";
         if (!known) {
-            error = flag.rfind("-", 0) == 0 ? "unknown option '" + flag + "' (see --help)"
-                                            : "unknown argument '" + flag + "' (see --help)";
+            error = cur.isOption() ? "unknown option '" + cur.spelled() + "' (see --help)"
+                                   : "unknown argument '" + cur.spelled() + "' (see --help)";
             return Parsed::bad;
         }
-        if (!inlineValue && i + 1 >= argc) {
-            error = "option " + flag + " needs a value";
+        const std::optional<std::string> given = cur.value();
+        if (!given) {
+            error = "option " + cur.spelled() + " needs a value";
             return Parsed::bad;
         }
-        const std::string value = inlineValue ? *inlineValue : argv[++i];
+        const std::string& value = *given;
         bool ok = true;
         if (flag == "--scene") {
             ok = findScene(value) != nullptr;
@@ -101,9 +105,9 @@ Parsed parse(int argc, char** argv, SoakOptions& o, std::string& error) {
             ok = seed.has_value();
             if (ok) o.seed = *seed;
         } else if (flag == "--hours" || flag == "--draw-every") {
-            const auto n = parseCount(value, 1, 1000000);
-            ok = n.has_value();
-            if (ok) (flag == "--hours" ? o.hours : o.drawEvery) = *n;
+            const auto count = parseCount(value, 1, 1000000);
+            ok = count.has_value();
+            if (ok) (flag == "--hours" ? o.hours : o.drawEvery) = *count;
         } else {
             const auto pct = parseDecimal(value, 1000);
             ok = pct.has_value();

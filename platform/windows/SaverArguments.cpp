@@ -3,6 +3,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "ArgumentCursor.h"
 #include "CommandLine.h"
 
 namespace duskmere {
@@ -44,30 +45,27 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
         return result;
     };
 
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.size() > 2 && arg[0] == '-' && arg[1] == '-') {
-            std::string name = arg;
-            std::optional<std::string> value;
-            const size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                name = arg.substr(0, eq);
-                value = arg.substr(eq + 1);
-            }
-            if (arg == "--version") {
+    ArgumentCursor cur(args);
+    while (cur.next()) {
+        const std::string& n = cur.name();
+        // Ours: anything with two dashes (strictly), and our names with one ("-seed 5"). A
+        // single letter with one dash (-s, -p, -c, -a) stays a Windows switch.
+        const bool ours = cur.isOption() && ((cur.spelled().size() > 2 && cur.spelled()[1] == '-') || n == "seed" || n == "frames" ||
+                                             n == "capture" || n == "version");
+        if (ours) {
+            const std::string name = "--" + n;  // messages use the long spelling
+            if (n == "version") {
+                if (cur.hasInlineValue()) return fail(name + " takes no value");
                 a.version = true;
                 continue;
             }
-            if (name != "--seed" && name != "--frames" && name != "--capture")
-                return fail("unknown option " + name);
-            if (!value) {
-                if (i + 1 >= args.size()) return fail(name + " needs a value");
-                value = args[++i];
-            }
-            if (name == "--seed") {
+            if (n != "seed" && n != "frames" && n != "capture") return fail("unknown option " + cur.spelled());
+            const std::optional<std::string> value = cur.value();
+            if (!value) return fail(name + " needs a value");
+            if (n == "seed") {
                 a.seed = parseSeed(*value);
                 if (!a.seed) return fail("--seed needs a number (decimal or 0x hex), not '" + *value + "'");
-            } else if (name == "--frames") {
+            } else if (n == "frames") {
                 a.frames = parseCount(*value, 1, INT64_MAX / 2);
                 if (!a.frames) return fail("--frames needs a positive whole number, not '" + *value + "'");
             } else {
@@ -78,6 +76,7 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
         }
         if (modeSeen) continue;  // the host may add words after the switch; they mean nothing
         modeSeen = true;
+        const std::string& arg = cur.argument();
         if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) continue;  // a stray word: no argument
         const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(arg[1])));
         std::optional<std::string> value;
@@ -93,7 +92,7 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
             a.mode = SaverArguments::Mode::password;
             break;
         case 'p': {
-            if (!value && i + 1 < args.size()) value = args[++i];
+            if (!value && cur.peek()) value = cur.value();
             const std::optional<uint64_t> handle = value ? parseHandle(*value) : std::nullopt;
             if (!handle) return fail("/p needs the parent window's handle in unsigned decimal");
             a.mode = SaverArguments::Mode::preview;
@@ -102,7 +101,7 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
         }
         case 'c': {
             // The handle is optional; a following word is it only if it is a number.
-            if (!value && i + 1 < args.size() && isAllDigits(args[i + 1])) value = args[++i];
+            if (!value && cur.peek() && isAllDigits(*cur.peek())) value = cur.value();
             if (value && !value->empty()) {
                 const std::optional<uint64_t> handle = parseHandle(*value);
                 if (!handle) return fail("/c takes the owner window's handle in unsigned decimal, not '" + *value + "'");

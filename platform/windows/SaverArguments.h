@@ -32,8 +32,10 @@ struct ParsedSaverArguments {
 // Windows switches are case-insensitive, begin with '/' or '-', and take their value after a space
 // or a colon (/p 1234, /p:1234, /c:1234); window handles are unsigned decimal. The first switch
 // decides the mode; unknown switches and stray words count as no argument, as the host's own
-// screen-saver library treats them. Our options (--seed N, --frames N, --capture PATH, or
-// --name=value, and --version) are strict: a bad value or an unknown --name is an error.
+// screen-saver library treats them. Our options (--seed N, --frames N, --capture PATH and
+// --version) follow every program's syntax (ArgumentCursor: one dash or two, the value after a
+// space or '='), in any position; they are strict: a bad value or an unknown --name is an error.
+// A single letter after one dash (-s, -p, -c, -a) is always the Windows switch.
 ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args);
 
 extern const char* const saverUsage;

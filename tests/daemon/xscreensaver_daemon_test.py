@@ -67,7 +67,7 @@ def unprivileged_user():
 def start_xvfb(work):
     read, write = os.pipe()
     xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '%dx%dx24' % SCREEN,
-                             '-nolisten', 'tcp', '-br'],
+                             '-nolisten', 'tcp', '-br', '-noreset'],
                             pass_fds=[write], stdout=subprocess.DEVNULL,
                             stderr=open(os.path.join(work, 'xvfb.log'), 'w'))
     os.close(write)
@@ -147,6 +147,15 @@ def executable(pid):
         return os.path.realpath('/proc/%d/exe' % pid, strict=True)
     except OSError:
         raise Failed('duskmere (pid %d) ended before it could be seen running' % pid)
+
+
+def environment(pid):
+    """The environment a process was started with; empty while an exec is still setting it up."""
+    try:
+        with open('/proc/%d/environ' % pid, 'rb') as f:
+            return dict(v.split(b'=', 1) for v in f.read().split(b'\0') if b'=' in v)
+    except OSError:
+        return {}
 
 
 def read_log(path):
@@ -235,15 +244,16 @@ def run(program):
             found, started = wait_for('round %d: the daemon starting duskmere' % rnd, START_WITHIN,
                                       lambda: launch.search(read_log(log_path)[log_before:]))
             pid, window = int(found.group(1)), int(found.group(2), 16)
-            # Forked first, then exec'd: wait for the program to change.
+            # Forked first, then exec'd: wait for the program to change, and for the exec to
+            # finish: the kernel names the new program before it has laid out its environment,
+            # which reads as empty until then.
             try:
-                wait_for('exec', START_WITHIN, lambda: executable(pid) == os.path.realpath(hack),
-                         interval=0.01)
+                wait_for('exec', START_WITHIN, lambda: executable(pid) == os.path.realpath(hack)
+                         and environment(pid), interval=0.01)
             except Failed:
                 raise Failed('round %d: the daemon ran %s, not the duskmere under test'
                              % (rnd, executable(pid)))
-            with open('/proc/%d/environ' % pid, 'rb') as f:
-                given = dict(v.split(b'=', 1) for v in f.read().split(b'\0') if b'=' in v)
+            given = environment(pid)
             if int(given.get(b'XSCREENSAVER_WINDOW', b'0'), 0) != window:
                 raise Failed('round %d: duskmere was not given the daemon\'s window 0x%x'
                              % (rnd, window))

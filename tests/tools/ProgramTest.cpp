@@ -284,28 +284,31 @@ TEST_F(Programs, StandardOutputTakesRawFramesAndReportsFailures) {
 
 TEST_F(Programs, TheSoakTakesItsOptionsAsTheRenderersDo) {
     struct Row {
+        const char* program;
         std::vector<std::string> args;
         int status;
         const char* out;  // a piece of stdout, or of stderr when the status is not 0
     };
     const std::vector<Row> rows = {
-        {{"--canvas=8x8", "--hours=1", "--max-growth", "0"}, 0, "growth after the first hour"},
-        {{"-h"}, 0, "(default 296x184)"},
-        {{"--help"}, 0, "(default 24)"},
-        {{"--version"}, 0, "duskmere-soak 1.0.0\n"},
-        {{"--hours=0"}, 2, "--hours"},
-        {{"--max-growth", "-1"}, 2, "--max-growth"},
-        {{"--hours"}, 2, "needs a value"},
+        // The same option syntax in both: one dash or two, the value after a space or '='.
+        {DUSKMERE_SOAK, {"--canvas=8x8", "-hours", "1", "-max-growth=0"}, 0, "growth after the first hour"},
+        {DUSKMERE_RENDER, {"--canvas=8x8", "-seed=1", "-hash-every", "1", "--frames=1"}, 0, "frame 1 "},
+        {DUSKMERE_SOAK, {"-h"}, 0, "(default 296x184)"},
+        {DUSKMERE_SOAK, {"--help"}, 0, "(default 24)"},
+        {DUSKMERE_SOAK, {"--version"}, 0, "duskmere-soak 1.0.0\n"},
+        {DUSKMERE_SOAK, {"--hours=0"}, 2, "--hours"},
+        {DUSKMERE_SOAK, {"--max-growth", "-1"}, 2, "--max-growth"},
+        {DUSKMERE_SOAK, {"--hours"}, 2, "needs a value"},
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer's own reservations do not fit a memory limit
-        {{"--canvas", "16384x16384", "--hours", "1"}, 1, "out of memory for a 16384x16384 canvas"},
+        {DUSKMERE_SOAK, {"--canvas", "16384x16384", "--hours", "1"}, 1, "out of memory for a 16384x16384 canvas"},
 #endif
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.args[0]);
+        SCOPED_TRACE(std::string(row.program) + " " + row.args[0]);
         const fs::path out = dir / "stdout";
         const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         // A memory limit makes the large canvas fail on any machine.
-        const Outcome r = run(DUSKMERE_SOAK, row.args, dir, fd, [] {
+        const Outcome r = run(row.program, row.args, dir, fd, [] {
 #ifndef __SANITIZE_ADDRESS__
             rlimit limit{1u << 30, 1u << 30};
             setrlimit(RLIMIT_AS, &limit);

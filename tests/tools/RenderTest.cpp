@@ -36,6 +36,7 @@ TEST(RenderOptions, EveryBadArgumentIsNamed) {
     EXPECT_NE(parseError({"--out", "a.png", "--every", "5"}).find("integer field"), std::string::npos);
     EXPECT_NE(parseError({"--every", "5"}).find("--out"), std::string::npos);
     EXPECT_NE(parseError({"--frames", "-3"}).find("-3"), std::string::npos);
+    EXPECT_NE(parseError({"-seed=0xZZ"}).find("malformed seed"), std::string::npos);
 }
 
 TEST(RenderOptions, GoodArgumentsAreTakenAsGiven) {
@@ -49,6 +50,13 @@ TEST(RenderOptions, GoodArgumentsAreTakenAsGiven) {
     EXPECT_EQ(p.options.every, 3);
     EXPECT_EQ(p.options.hashEvery, 2);
     EXPECT_TRUE(parseRenderOptions({"--help"}).options.help);
+    // Every program's option syntax: one dash or two, the value after a space or '='.
+    const auto q = parseRenderOptions({"-seed", "7", "--canvas=8x9", "-frames=2"});
+    ASSERT_EQ(q.error, "");
+    EXPECT_EQ(*q.options.seed, 7u);
+    EXPECT_FALSE(q.options.throughView);
+    EXPECT_EQ(q.options.height, 9);
+    EXPECT_EQ(q.options.frames, 2);
     // The same backing scales as the screen saver, so that any capture can be reproduced.
     EXPECT_EQ(parseRenderOptions({"--bounds", "100x100@16"}).options.backingScale, 16.0);
 }

@@ -54,7 +54,12 @@ TEST(SaverArguments, Table) {
         {{"/c", "--seed", "1"}, Mode::settings, 0, "go with /s or /p"},
         {{"--frames", "5"}, Mode::settings, 0, "go with /s or /p"},
         {{"--version"}, Mode::settings, 0, nullptr},
-        {{"--version=1"}, Mode::settings, 0, "unknown option --version"},
+        {{"--version=1"}, Mode::settings, 0, "--version takes no value"},
+        // Our options with one dash, before or after the switch; -s, -p and -c stay switches.
+        {{"-seed", "5", "/s"}, Mode::fullScreen, 0, nullptr},
+        {{"/s", "-seed", "x"}, Mode::fullScreen, 0, "--seed needs"},
+        {{"-frames=3", "-p", "77"}, Mode::preview, 77, nullptr},
+        {{"-capture", "a.png", "-c"}, Mode::settings, 0, "go with /s or /p"},
     };
     for (const Row& row : rows) {
         std::string label;
@@ -78,6 +83,7 @@ TEST(SaverArguments, OurOptionsKeepTheirValues) {
     EXPECT_EQ(parsed.arguments.frames, 120);
     EXPECT_EQ(parsed.arguments.capture, "C:\\out dir\\a.png");
     EXPECT_TRUE(parseSaverArguments({"--version"}).arguments.version);
+    EXPECT_EQ(parseSaverArguments({"/s", "-seed", "5"}).arguments.seed, 5u);
 }
 
 }  // namespace
