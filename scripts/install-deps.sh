@@ -7,9 +7,10 @@ declare -A groups=(
   [core]="build-essential cmake ninja-build pkg-config python3 clang
           libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libpng-dev libx11-dev
           xvfb x11-utils xdotool ccache"
-  # The Windows programs: cross-built with mingw-w64, tested under Wine with Xvfb.
+  # The Windows programs: cross-built with mingw-w64, tested under Wine with Xvfb (xrandr changes
+  # its size under the saver, xdotool finds and answers the saver's message box).
   [windows]="cmake ninja-build python3 ccache g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-             wine wine64 xvfb"
+             wine wine64 xvfb x11-xserver-utils xdotool"
   # The browser page (Emscripten) and its tests in headless Chromium, driven from node.
   [web]="emscripten nodejs chromium"
   # Only where node came without its own npm (Debian's nodejs does; other builds bundle it).
