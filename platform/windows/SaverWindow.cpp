@@ -56,7 +56,10 @@ std::unique_ptr<SaverWindow> SaverWindow::create(WinSaver& owner, Kind kind, con
                                       rect.right - rect.left, rect.bottom - rect.top, full ? nullptr : parent, nullptr,
                                       GetModuleHandleW(nullptr), window.get());
     if (!hwnd) {
-        error = "cannot create the window: " + systemMessage(GetLastError());
+        // Wine without a display refuses windows and gives no reason; "success" would puzzle.
+        const DWORD code = GetLastError();
+        error = "cannot create the window: " +
+                (code ? systemMessage(code) : std::string("the system gave no reason (is there a desktop?)"));
         return nullptr;
     }
     window->updateGeometry();
