@@ -7,8 +7,7 @@ declare -A groups=(
   [core]="build-essential cmake ninja-build pkg-config python3 clang
           libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libpng-dev libx11-dev
           xvfb x11-utils xdotool ccache"
-  # The Windows programs: cross-built with mingw-w64, tested under Wine with Xvfb (xrandr changes
-  # its size under the saver, xdotool finds and answers the saver's message box).
+  # The Windows programs: cross-built with mingw-w64, tested under Wine with Xvfb.
   [windows]="cmake ninja-build python3 ccache g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
              wine wine64 xvfb x11-xserver-utils xdotool"
   # The browser page (Emscripten) and its tests in headless Chromium, driven from node.
