@@ -98,6 +98,13 @@ bool resolve(const std::string& path, Target& target, std::string& error) {
         return false;
     }
     target = {attributes & FILE_ATTRIBUTE_REPARSE_POINT ? finalPath(full) : full, Kind::file};
+    // The rename would replace a read-only file and drop its attribute; Windows users expect it
+    // refused, as any program's save would be.
+    const DWORD final = target.path == full ? attributes : GetFileAttributesW(target.path.c_str());
+    if (final != INVALID_FILE_ATTRIBUTES && (final & FILE_ATTRIBUTE_READONLY)) {
+        error = "cannot write " + path + ": the file is read-only";
+        return false;
+    }
     return true;
 }
 
@@ -154,7 +161,27 @@ bool checkOutputPath(const std::string& path, std::string& error) {
     }
     CloseHandle(h);
     DeleteFileW(name.c_str());
-    return true;
+    // The temporary name is short; the real one may be too long for the file system or the path
+    // limit, which the rename would only find out after the whole run. A new file under the real
+    // name, gone again when closed, tells.
+    const HANDLE probe = CreateFileW(target.path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        return true;
+    }
+    code = GetLastError();
+    if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return true;  // an existing file is replaced
+    // Some file systems call a name too long "not found": say what is wrong with it. 255 is the
+    // limit of every file system Windows writes to (NTFS, FAT, exFAT, ReFS).
+    const size_t slash = target.path.find_last_of(L"\\/");
+    const size_t length = target.path.size() - (slash == std::wstring::npos ? 0 : slash + 1);
+    if (length > 255) {
+        error = "cannot write " + path + ": the file name is longer than the 255 characters a file system allows";
+        return false;
+    }
+    error = failure(path, code);
+    return false;
 }
 
 OutputFile::~OutputFile() { abandon(); }

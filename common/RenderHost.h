@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -33,6 +35,9 @@ public:
     virtual bool writePng(const PixelRows& picture, OutputFile& file, std::string& error) = 0;
     // 8 bytes from the operating system's secure random source.
     virtual uint64_t secureRandomSeed() = 0;
+    // Whether a failed write to `stream` with errno `error` means that its reader closed its end,
+    // which ends a run quietly. Called at once after the failure, before anything else.
+    virtual bool readerGone(std::FILE* /*stream*/, int error) { return error == EPIPE; }
 };
 
 }  // namespace duskmere

@@ -122,7 +122,7 @@ private:
 
     Emitted streamFailed(int error) {
         // A reader that closed its end (a pager quit, an encoder had enough) ends the run quietly.
-        if (error == EPIPE) return Emitted::readerGone;
+        if (host_.readerGone(out_, error)) return Emitted::readerGone;
         std::fprintf(err_, "duskmere-render: cannot write to standard output: %s\n",
                      error ? std::strerror(error) : "write error");
         return Emitted::failed;

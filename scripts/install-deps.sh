@@ -9,7 +9,7 @@ declare -A groups=(
           libxext-dev xvfb x11-utils xdotool ccache"
   # The Windows programs: cross-built with mingw-w64, tested under Wine with Xvfb.
   [windows]="cmake ninja-build python3 ccache g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-             wine wine64 xvfb"
+             wine wine64 xvfb x11-xserver-utils xdotool"
   # The browser page (Emscripten) and its tests in headless Chromium, driven from node.
   [web]="emscripten nodejs chromium"
   # Only where node came without its own npm (Debian's nodejs does; other builds bundle it).

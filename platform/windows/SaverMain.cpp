@@ -37,17 +37,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const std::wstring name = saverName(instance);
     const ParsedSaverArguments parsed = parseSaverArguments(commandLineArguments());
     const SceneEntry* scene = findScene(DUSKMERE_SCENE);
-    SaverArguments arguments = parsed.arguments;
-    if (!parsed.error.empty()) arguments.mode = SaverArguments::Mode::fullScreen;  // report as a line, not a box
-    WinSaver saver(instance, arguments, *scene, name);
+    WinSaver saver(instance, parsed.arguments, *scene, name);
     if (!parsed.error.empty()) {
         std::string usage = saverUsage;
         const size_t at = usage.find("SAVER.scr");
         if (at != std::string::npos) usage.replace(at, 9, fileName());
-        saver.report(parsed.error + " (" + usage + ")");
+        saver.refuse(parsed.error + " (" + usage + ")");
         return 2;
     }
-    if (arguments.version) {
+    if (parsed.arguments.version) {
         saver.tell(toUtf8(name) + " " DUSKMERE_VERSION);
         return 0;
     }

@@ -48,6 +48,7 @@ std::unique_ptr<SaverWindow> SaverWindow::create(WinSaver& owner, Kind kind, con
                                                  const RECT& rect, std::optional<uint64_t> seed, std::string& error) {
     std::unique_ptr<SaverWindow> window(new SaverWindow(owner, kind, scene));
     if (seed) window->platform_.fixSeed(*seed);
+    window->rect_ = rect;
     const bool full = kind == Kind::fullScreen;
     const DWORD style = full ? WS_POPUP : WS_CHILD;
     const DWORD exStyle = full ? WS_EX_TOPMOST | WS_EX_TOOLWINDOW : 0;
@@ -55,7 +56,10 @@ std::unique_ptr<SaverWindow> SaverWindow::create(WinSaver& owner, Kind kind, con
                                       rect.right - rect.left, rect.bottom - rect.top, full ? nullptr : parent, nullptr,
                                       GetModuleHandleW(nullptr), window.get());
     if (!hwnd) {
-        error = "cannot create the window: " + systemMessage(GetLastError());
+        // Wine without a display refuses windows and gives no reason; "success" would puzzle.
+        const DWORD code = GetLastError();
+        error = "cannot create the window: " +
+                (code ? systemMessage(code) : std::string("the system gave no reason (is there a desktop?)"));
         return nullptr;
     }
     window->updateGeometry();
@@ -93,6 +97,7 @@ void SaverWindow::moveTo(const RECT& rect) {
     MapWindowPoints(HWND_DESKTOP, GetParent(hwnd_), reinterpret_cast<POINT*>(&now), 2);
     if (EqualRect(&now, &rect)) return;
     MoveWindow(hwnd_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+    rect_ = rect;
     updateGeometry();
 }
 
@@ -170,51 +175,11 @@ void SaverWindow::paint() {
     EndPaint(hwnd_, &ps);
 }
 
-bool SaverWindow::readBack(std::vector<uint32_t>& pixels, int& width, int& height) const {
-    RECT client{};
-    if (!hwnd_ || !drawn_ || !GetClientRect(hwnd_, &client) || client.right <= 0 || client.bottom <= 0) return false;
-    width = client.right;
-    height = client.bottom;
-    if (readScreen(pixels, width, height)) return true;
-    // Some systems refuse to read a child of another process's window (Wine does, for the
-    // preview): then the picture last copied to the window, which is what it shows.
-    const int pw = platform_.deviceWidth();
-    const int ph = platform_.deviceHeight();
-    if (pw <= 0 || ph <= 0) return false;
-    pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0xFF000000u);
-    for (int y = 0; y < height && y < ph; ++y)
-        std::copy_n(platform_.devicePixels() + static_cast<size_t>(y) * pw, std::min(width, pw),
-                    pixels.data() + static_cast<size_t>(y) * width);
-    return true;
-}
-
-bool SaverWindow::readScreen(std::vector<uint32_t>& pixels, int width, int height) const {
-    const HDC dc = GetDC(hwnd_);
-    if (!dc) return false;
-    bool ok = false;
-    const HDC memory = CreateCompatibleDC(dc);
-    BITMAPINFO info = topDownInfo(width, height);
-    void* bits = nullptr;
-    const HBITMAP bitmap = memory ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-    if (bitmap && bits) {
-        const HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY) != 0;
-        GdiFlush();
-        SelectObject(memory, old);
-        if (ok) {
-            const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
-            pixels.resize(n);
-            const uint32_t* in = static_cast<const uint32_t*>(bits);
-            for (size_t i = 0; i < n; ++i) {
-                const uint32_t p = in[i];
-                pixels[i] = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
-            }
-        }
-    }
-    if (bitmap) DeleteObject(bitmap);
-    if (memory) DeleteDC(memory);
-    ReleaseDC(hwnd_, dc);
-    return ok;
+const uint32_t* SaverWindow::picture(int& width, int& height) const {
+    width = platform_.deviceWidth();
+    height = platform_.deviceHeight();
+    if (!drawn_ || width <= 0 || height <= 0) return nullptr;
+    return platform_.devicePixels();
 }
 
 LRESULT CALLBACK SaverWindow::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -250,7 +215,7 @@ LRESULT SaverWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_DPICHANGED:
         if (full) {
-            owner_.requestRebuild();
+            owner_.checkMonitors();
             return 0;
         }
         updateGeometry();
@@ -259,7 +224,7 @@ LRESULT SaverWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         updateGeometry();
         break;
     case WM_DISPLAYCHANGE:
-        if (full) owner_.requestRebuild();
+        if (full) owner_.checkMonitors();
         break;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:

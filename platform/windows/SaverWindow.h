@@ -46,9 +46,13 @@ public:
     bool redrawIfNeeded();
     // Matches the window to a new size in pixels (the preview following its parent).
     void moveTo(const RECT& rect);
-    // What the window shows, read back from the screen, in the canvas's pixel format. False
-    // before the first redraw.
-    bool readBack(std::vector<uint32_t>& pixels, int& width, int& height) const;
+    // The picture the window holds (the last redraw's, in the canvas's pixel format, row 0 at the
+    // top), never read back from the screen, where a toast or another window may lie over it.
+    // Null before the first redraw.
+    const uint32_t* picture(int& width, int& height) const;
+    // Where the window was put: its monitor's rectangle in the virtual screen for a full-screen
+    // window, the parent's client area for a preview.
+    const RECT& placement() const { return rect_; }
     RECT screenRect() const;
 
 private:
@@ -57,12 +61,12 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void updateGeometry();
     void paint();
-    bool readScreen(std::vector<uint32_t>& pixels, int width, int height) const;
     void copyToScreen(HDC dc, int x0, int y0, int x1, int y1);
 
     WinSaver& owner_;
     Kind kind_;
     HWND hwnd_ = nullptr;
+    RECT rect_{};
     WinSaverPlatform platform_;
     std::unique_ptr<PixelSaverView> view_;
     std::vector<uint32_t> scratch_;  // one box in the screen's byte order, B, G, R, 0

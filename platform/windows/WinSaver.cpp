@@ -1,6 +1,7 @@
 #include "WinSaver.h"
 
 #include <mmsystem.h>
+#include <shellscalingapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -36,9 +37,7 @@ int64_t performanceRate() {
 }
 
 BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (GetMonitorInfoW(monitor, &info)) reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
+    reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(monitor);
     return TRUE;
 }
 
@@ -73,6 +72,19 @@ void WinSaver::report(const std::string& line) const {
         DWORD written = 0;
         WriteFile(err, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
+}
+
+void WinSaver::refuse(const std::string& line) const {
+    const std::wstring debug = name_ + L": " + toWide(line) + L"\n";
+    OutputDebugStringW(debug.c_str());
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    const std::string text = toUtf8(name_) + ": " + line + "\n";
+    DWORD written = 0;
+    if (err && err != INVALID_HANDLE_VALUE &&
+        WriteFile(err, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+        return;
+    const std::wstring wide = toWide(line);
+    MessageBoxW(nullptr, wide.c_str(), name_.c_str(), MB_OK | MB_ICONERROR);
 }
 
 void WinSaver::tell(const std::string& line) const {
@@ -147,17 +159,39 @@ bool WinSaver::createTimer(std::string& error) {
     return true;
 }
 
-bool WinSaver::createFullScreenWindows(std::string& error) {
-    std::vector<RECT> monitors;
-    EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors));
-    if (monitors.empty()) {
-        monitors.push_back({GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                            GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                            GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)});
+std::vector<WinSaver::Monitor> WinSaver::currentMonitors() {
+    std::vector<HMONITOR> handles;
+    EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&handles));
+    std::vector<Monitor> monitors;
+    for (HMONITOR h : handles) {
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetMonitorInfoW(h, &info)) continue;
+        UINT dpiX = 96;
+        UINT dpiY = 96;
+        if (GetDpiForMonitor(h, MDT_EFFECTIVE_DPI, &dpiX, &dpiY) != S_OK) dpiX = 0;
+        monitors.push_back({info.rcMonitor, dpiX});
     }
-    for (const RECT& r : monitors) {
-        std::unique_ptr<SaverWindow> w =
-            SaverWindow::create(*this, SaverWindow::Kind::fullScreen, scene_, nullptr, r, arguments_.seed, error);
+    if (monitors.empty()) {
+        monitors.push_back({{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                             GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                             GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)},
+                            0});
+    }
+    return monitors;
+}
+
+bool WinSaver::sameMonitors(const std::vector<Monitor>& a, const std::vector<Monitor>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Monitor& x, const Monitor& y) {
+        return EqualRect(&x.rect, &y.rect) && x.dpi == y.dpi;
+    });
+}
+
+bool WinSaver::createFullScreenWindows(std::string& error) {
+    monitors_ = currentMonitors();
+    for (const Monitor& m : monitors_) {
+        std::unique_ptr<SaverWindow> w = SaverWindow::create(*this, SaverWindow::Kind::fullScreen, scene_, nullptr,
+                                                             m.rect, arguments_.seed, error);
         if (!w) return false;
         windows_.push_back(std::move(w));
     }
@@ -181,7 +215,6 @@ bool WinSaver::createPreviewWindow(std::string& error) {
 }
 
 void WinSaver::rebuildWindows() {
-    rebuild_ = false;
     rebuilding_ = true;
     // The new windows first, so that activation passes between our own windows and never to
     // another program.
@@ -197,6 +230,18 @@ void WinSaver::rebuildWindows() {
         return;
     }
     clockRunning_ = false;  // a fresh grid for the fresh scenes
+    ticks_ = 0;             // and --frames counts theirs, so that a capture is theirs after N frames
+}
+
+void WinSaver::followMonitors() {
+    // Display and DPI messages come in any order, sometimes before the system's own idea of the
+    // monitors has changed, and sometimes not at all: so the monitors are compared on every
+    // message and once a second, and the windows rebuilt whenever they differ.
+    const int64_t now = performanceCount();
+    if (!monitorCheckDue_ && now < nextMonitorCheck_) return;
+    monitorCheckDue_ = false;
+    nextMonitorCheck_ = now + clockRate_;
+    if (!sameMonitors(currentMonitors(), monitors_)) rebuildWindows();
 }
 
 void WinSaver::followParent() {
@@ -277,12 +322,11 @@ void WinSaver::waitForWork(bool ticking) {
 }
 
 bool WinSaver::capture(std::string& error) {
-    // The windows as they sit on the desktop, black where none is.
+    // The pictures the windows hold, each at its place in the virtual screen, black where none is.
     RECT all{};
     bool any = false;
     for (const auto& w : windows_) {
-        if (!w->alive()) continue;
-        const RECT r = w->screenRect();
+        const RECT& r = w->placement();
         if (!any) all = r;
         else UnionRect(&all, &all, &r);
         any = true;
@@ -294,18 +338,19 @@ bool WinSaver::capture(std::string& error) {
     const int width = all.right - all.left;
     const int height = all.bottom - all.top;
     std::vector<uint32_t> picture(static_cast<size_t>(width) * static_cast<size_t>(height), 0xFF000000u);
-    std::vector<uint32_t> pixels;
     for (const auto& w : windows_) {
-        if (!w->alive()) continue;
         int pw = 0;
         int ph = 0;
-        if (!w->readBack(pixels, pw, ph)) {
-            error = "cannot read the window back from the screen";
+        const uint32_t* pixels = w->picture(pw, ph);
+        if (!pixels) {
+            error = "nothing to capture: a window has no picture yet";
             return false;
         }
-        const RECT r = w->screenRect();
-        for (int y = 0; y < ph; ++y)
-            std::copy_n(pixels.data() + static_cast<size_t>(y) * pw, pw,
+        const RECT& r = w->placement();
+        const int cw = std::min(pw, static_cast<int>(r.right - r.left));
+        const int ch = std::min(ph, static_cast<int>(r.bottom - r.top));
+        for (int y = 0; y < ch; ++y)
+            std::copy_n(pixels + static_cast<size_t>(y) * pw, cw,
                         picture.data() + static_cast<size_t>(y + r.top - all.top) * width + (r.left - all.left));
     }
     return writePngFile(picture.data(), width, height, arguments_.capture, error);
@@ -315,7 +360,7 @@ int WinSaver::runWindows() {
     const bool full = arguments_.mode == SaverArguments::Mode::fullScreen;
     std::string error;
     if (!arguments_.capture.empty() && !checkOutputPath(arguments_.capture, error)) {
-        report(error);
+        refuse(error);
         return 2;
     }
     HANDLE running = nullptr;
@@ -347,7 +392,7 @@ int WinSaver::runWindows() {
                 DispatchMessageW(&msg);
             }
             if (stopStatus_) break;
-            if (rebuild_) rebuildWindows();
+            if (full) followMonitors();
             followParent();
             if (stopStatus_) break;
             const bool visible = anyVisible();

@@ -28,7 +28,8 @@ public:
 
     // Called by the windows.
     void stop(int status);
-    void requestRebuild() { rebuild_ = true; }
+    // A display or DPI message: the monitors are compared with the windows' before the next frame.
+    void checkMonitors() { monitorCheckDue_ = true; }
     void mouseMovedTo(POINT p);
     void activationChanged(bool active);
     void windowGone();
@@ -36,16 +37,28 @@ public:
     // One line for the user: a message box in settings, the debugger's output (and stderr, when
     // there is one) otherwise.
     void report(const std::string& line) const;
+    // A bad argument: on stderr when there is one, in a message box when there is none (started
+    // from Explorer or the Start menu, where a line would reach nobody).
+    void refuse(const std::string& line) const;
     // A line for the user that is not an error (the version).
     void tell(const std::string& line) const;
 
 private:
+    // A monitor as the windows are built for it: its rectangle in the virtual screen and its DPI.
+    struct Monitor {
+        RECT rect;
+        UINT dpi;
+    };
+    static std::vector<Monitor> currentMonitors();
+    static bool sameMonitors(const std::vector<Monitor>& a, const std::vector<Monitor>& b);
+
     int runSettings();
     int runWindows();
     bool createFullScreenWindows(std::string& error);
     bool createPreviewWindow(std::string& error);
     bool createTimer(std::string& error);
     void rebuildWindows();
+    void followMonitors();
     void followParent();
     bool anyVisible() const;
     void tickAndDraw();
@@ -64,7 +77,9 @@ private:
     TickSchedule schedule_;
     bool clockRunning_ = false;
     int64_t ticks_ = 0;
-    bool rebuild_ = false;
+    std::vector<Monitor> monitors_;  // what the full-screen windows were built for
+    bool monitorCheckDue_ = false;
+    int64_t nextMonitorCheck_ = 0;
     bool rebuilding_ = false;
     bool activated_ = false;
     std::optional<POINT> firstMouse_;

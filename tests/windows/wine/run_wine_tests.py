@@ -6,7 +6,9 @@
       1920x1080 renders for that seed and frame, pixel for pixel, and at 144 dpi what it renders
       at --bounds 1280x720@1.5;
   (c) Duskmere.scr /p HWND draws inside a parent window (its picture is the view's at that size)
-      and exits when the parent goes away.
+      and exits when the parent goes away;
+  (d) what users run into: a reader that closes the renderer's pipe, a read-only or too long
+      capture name, the screen changing size under the saver, a bad argument without a console.
 With --cpu it also measures the CPU use of the full-screen saver beside the X11 host's.
 
 usage: run_wine_tests.py WINDOWS_BUILD LINUX_RENDER [--vectors HASHES.txt] [--x11 DUSKMERE] [--cpu]
@@ -62,8 +64,10 @@ class Wine:
         self.server = shutil.which('wineserver') or '/usr/lib/wine/wineserver'
 
     def boot(self):
-        # One server for the whole run rather than one per program.
-        subprocess.run([self.server, '-p'], env=self.env)  # status 2: one is running already
+        # A server left from another run (or one that a program without a display started) would
+        # give us its idea of the screen: a fresh one, with this display, for the whole run.
+        self.stop()
+        subprocess.run([self.server, '-p'], env=self.env)
         subprocess.run(['wineboot', '-i'], env=self.env, check=True, timeout=240,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.set_dpi(96)  # in case an interrupted run left the prefix at another
@@ -78,7 +82,8 @@ class Wine:
             raise Failed('cannot set the screen to %d dpi' % dpi)
 
     def stop(self):
-        subprocess.run([self.server, '-k'], env=self.env)
+        subprocess.run([self.server, '-k'], env=self.env, stderr=subprocess.DEVNULL)
+        subprocess.run([self.server, '-w'], env=self.env)
 
 
 def windows_path(path):
@@ -183,6 +188,97 @@ def test_preview(wine, parent, saver, linux_render, work):
     print('ok    preview: ' + r.stdout.decode().strip())
 
 
+def refused(label, r):
+    """A bad argument: status 2 and one line, at once."""
+    lines = r.stderr.decode().strip().splitlines()
+    if r.returncode != 2 or len(lines) != 1:
+        raise Failed('%s: status %d, expected 2 with one line; stderr %r' % (label, r.returncode, lines))
+    print('ok    %s: status 2, %s' % (label, lines[0][:100]))
+
+
+def test_closed_pipe(wine, render):
+    # A reader that has had enough: the renderer ends quietly, as on Linux.
+    p = subprocess.Popen(['wine', render, '--bounds', '1920x1080', '--seed', '3', '--frames', '3000', '--out', '-'],
+                         env=wine.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    p.stdout.read(100000)
+    p.stdout.close()
+    err = p.stderr.read().decode().strip()
+    if p.wait(timeout=60) != 0 or err:
+        raise Failed('--out - whose reader left: status %d, %r' % (p.returncode, err))
+    print('ok    --out - whose reader left: status 0, quiet')
+
+
+def test_read_only_capture(wine, saver, work):
+    # Refused before the first frame and left as it was, as Windows users expect.
+    locked = os.path.join(work, 'locked.png')
+    with open(locked, 'w') as f:
+        f.write('keep')
+    os.chmod(locked, 0o444)
+    refused('read-only --capture', wine.run([saver, '/s', '--frames', '30', '--capture', windows_path(locked)]))
+    if open(locked).read() != 'keep' or os.stat(locked).st_mode & 0o222:
+        raise Failed('read-only --capture: the file was changed')
+
+
+def test_long_capture_name(wine, saver, work):
+    # Too long for the file system: found before the run, not after it.
+    refused('too long --capture name',
+            wine.run([saver, '/s', '--frames', '30', '--capture', windows_path(os.path.join(work, 'a' * 300 + '.png'))]))
+
+
+def wait_for_window(wine, p):
+    """The X windows named Duskmere, once there are any, or [] when the process ends first."""
+    for _ in range(300):
+        found = subprocess.run(['xdotool', 'search', '--name', '^Duskmere$'], env=wine.env,
+                               capture_output=True).stdout.split()
+        if found or p.poll() is not None:
+            return found
+        time.sleep(0.1)
+    return []
+
+
+def test_screen_resize(wine, saver, linux_render, work):
+    # The screen grows from 1280 x 720 to 1920 x 1080 while the saver runs: it covers the new
+    # screen with fresh scenes, whose capture after N frames is the renderer's at the new size.
+    got, want = os.path.join(work, 'resize.png'), os.path.join(work, 'resize-linux.png')
+    subprocess.run([linux_render, '--bounds', '1920x1080', '--seed', '9', '--frames', '150', '--out', want], check=True)
+
+    def xrandr(*args):
+        subprocess.run(['xrandr'] + list(args), env=wine.env, stderr=subprocess.DEVNULL)
+    xrandr('--newmode', '1280x720', '0', '1280', '0', '0', '0', '720', '0', '0', '0')
+    xrandr('--addmode', 'screen', '1280x720')
+    xrandr('--output', 'screen', '--mode', '1280x720', '--fb', '1280x720')
+    try:
+        p = subprocess.Popen(['wine', saver, '/s', '--seed', '9', '--frames', '150', '--capture', windows_path(got)],
+                             env=wine.env, stderr=subprocess.PIPE)
+        wait_for_window(wine, p)  # so that the change comes while it runs
+        xrandr('--output', 'screen', '--mode', '1920x1080', '--fb', '1920x1080')
+        if p.wait(timeout=120) != 0:
+            raise Failed('/s through a screen change: status %d, %s' % (p.returncode, p.stderr.read().decode().strip()))
+    finally:
+        xrandr('--output', 'screen', '--mode', '1920x1080', '--fb', '1920x1080')
+    compare_pictures('capture after the screen grew to 1920x1080', got, want)
+
+
+def test_box_without_console(wine, saver):
+    # Started from Explorer a bad argument has nowhere to go but a message box: no stderr here.
+    p = subprocess.Popen(['sh', '-c', 'exec "$@" 2>&-', 'sh', 'wine', saver, '/c:0'], env=wine.env,
+                         stdout=subprocess.DEVNULL)
+    box = wait_for_window(wine, p)
+    for _ in range(20 if box else 0):  # OK, again until the box has taken it
+        subprocess.run(['xdotool', 'windowfocus', box[0]], env=wine.env, stderr=subprocess.DEVNULL)
+        subprocess.run(['xdotool', 'key', 'Return'], env=wine.env)
+        try:
+            p.wait(timeout=1)
+            break
+        except subprocess.TimeoutExpired:
+            pass
+    if p.poll() is None:
+        p.kill()
+    if not box or p.wait() != 2:
+        raise Failed('/c:0 without a console: %s, status %d' % ('a box' if box else 'no box', p.returncode))
+    print('ok    /c:0 without a console: a message box, then status 2')
+
+
 def process_cpu(pid):
     """CPU seconds a running process has used so far (0 if it is gone)."""
     try:
@@ -244,11 +340,16 @@ def main():
                            ('(a) picture', lambda: test_render_picture(wine, render, o.linux_render, work)),
                            ('(b) full screen', lambda: test_full_screen(wine, saver, o.linux_render, work)),
                            ('(b) high dpi', lambda: test_high_dpi(wine, saver, o.linux_render, work)),
-                           ('(c) preview', lambda: test_preview(wine, parent, saver, o.linux_render, work))]:
+                           ('(c) preview', lambda: test_preview(wine, parent, saver, o.linux_render, work)),
+                           ('(d) closed pipe', lambda: test_closed_pipe(wine, render)),
+                           ('(d) read-only capture', lambda: test_read_only_capture(wine, saver, work)),
+                           ('(d) long capture name', lambda: test_long_capture_name(wine, saver, work)),
+                           ('(d) screen resize', lambda: test_screen_resize(wine, saver, o.linux_render, work)),
+                           ('(d) box without console', lambda: test_box_without_console(wine, saver))]:
             t = time.monotonic()
             try:
                 test()
-            except (Failed, subprocess.SubprocessError) as e:
+            except (Failed, subprocess.SubprocessError, OSError) as e:
                 failures += 1
                 print('FAIL  %s: %s' % (name, e))
             print('      %s took %.1f s' % (name, time.monotonic() - t))
@@ -259,7 +360,7 @@ def main():
         xvfb.terminate()
         xvfb.wait()
         shutil.rmtree(work, ignore_errors=True)
-    print('%d of 5 Wine checks failed' % failures if failures else 'all Wine checks passed')
+    print('%d of 10 Wine checks failed' % failures if failures else 'all Wine checks passed')
     return 1 if failures else 0
 
 
