@@ -271,8 +271,14 @@ def idle_launch(sway, pointer):
     idle = subprocess.Popen(['swayidle', '-w', 'timeout', '1', '%s --seed %d; echo $? > %s' % (SAVER, SEED, status)],
                             env=sway.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        wait_for('swayidle starting the saver', lambda: subprocess.run(
-            ['pgrep', '-f', '^' + SAVER], capture_output=True).returncode == 0, 5)
+        def launched():
+            for cmdline in glob.glob('/proc/[0-9]*/cmdline'):
+                try:
+                    if open(cmdline, 'rb').read().startswith(SAVER.encode() + b'\0'):
+                        return True
+                except OSError:
+                    pass
+        wait_for('swayidle starting the saver', launched, 5)
         drawn(sway)
         sway.run('wtype', 'q')
         wait_for('the saver ending on a key', lambda: os.path.exists(status) and open(status).read(), STOP_WITHIN)
