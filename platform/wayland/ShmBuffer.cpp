@@ -12,8 +12,9 @@ namespace duskmere {
 
 namespace {
 
-// Beyond this many boxes, copying the whole picture is as cheap and simpler.
-constexpr size_t maxStaleBoxes = 64;
+// Beyond this many boxes (a frame of the city changes a few dozen, the campfire's firelight up to
+// several hundred), copying the whole picture is as cheap and simpler.
+constexpr size_t maxStaleBoxes = 2048;
 
 }  // namespace
 

@@ -59,12 +59,20 @@ int main(int argc, char** argv) {
         StopWatchdog::setFinisher(noPictureYet, nullptr);
     }
 
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    const std::string socket = name && *name ? name : "wayland-0";
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* passed = std::getenv("WAYLAND_SOCKET");
+    if (socket[0] != '/' && !(passed && *passed) && !(runtime && *runtime)) {
+        // libwayland would print a line of its own first; one line is ours to say.
+        std::fputs("duskmere-wayland: cannot connect to a Wayland compositor: XDG_RUNTIME_DIR is not set\n", stderr);
+        return 1;
+    }
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
         const int error = errno;
-        const char* name = std::getenv("WAYLAND_DISPLAY");
-        std::fprintf(stderr, "duskmere-wayland: cannot connect to a Wayland compositor at '%s': %s\n",
-                     name && *name ? name : "wayland-0", std::strerror(error ? error : ENOENT));
+        std::fprintf(stderr, "duskmere-wayland: cannot connect to a Wayland compositor at '%s': %s\n", socket.c_str(),
+                     std::strerror(error ? error : ENOENT));
         return 1;
     }
     int status = 0;
