@@ -240,10 +240,12 @@ void SaverSurface::applyScale() {
         wl_surface_set_buffer_scale(surface_, bufferScale);
         bufferScale_ = bufferScale;
     }
-    if (useViewport) {
+    if (useViewport && (!viewportSet_ || viewportWidth_ != width_ || viewportHeight_ != height_)) {
         wp_viewport_set_destination(viewport_, width_, height_);
         viewportSet_ = true;
-    } else if (viewportSet_) {
+        viewportWidth_ = width_;
+        viewportHeight_ = height_;
+    } else if (!useViewport && viewportSet_) {
         wp_viewport_set_destination(viewport_, -1, -1);
         viewportSet_ = false;
     }

@@ -111,6 +111,7 @@ private:
     uint32_t preferred120_ = 0;         // the fractional scale, in 120ths; 0: none offered
     int bufferScale_ = 1;               // what the surface was last told
     bool viewportSet_ = false;
+    int viewportWidth_ = 0, viewportHeight_ = 0;
     bool configured_ = false;
     bool needsDraw_ = false;
     bool drawn_ = false;

@@ -152,6 +152,7 @@ void WaylandSaver::global(wl_registry* registry, uint32_t name, const char* inte
         output->globalName = name;
         output->output = static_cast<wl_output*>(bind(&wl_output_interface, 3));
         wl_output_add_listener(output->output, &outputListener, output.get());
+        const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());  // the watchdog reads the list
         outputs_.push_back(std::move(output));
     } else if (is == wl_seat_interface.name) {
         // The wallpaper takes no input; the others follow the first seat.
