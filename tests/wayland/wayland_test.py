@@ -11,7 +11,7 @@ seed. Both compositors refuse to run as root, so as root they run as an unprivil
 (created if need be).
 Exit status: 0 passed, 1 failed, 77 skipped (no compositor or no unprivileged user).
 """
-import glob, os, pwd, shutil, signal, struct, subprocess, sys, tempfile, time, zlib
+import glob, os, pwd, shutil, signal, struct, subprocess, sys, tempfile, time, types, zlib
 
 SAVER, RENDER, POINTER = sys.argv[1:4]
 TEST_USER = 'duskmere-test'
@@ -73,11 +73,15 @@ class Compositor:
         self.process = subprocess.Popen(command, env=environment, stdout=self.log, stderr=self.log,
                                         user=user.pw_uid, group=user.pw_gid, extra_groups=[], cwd=work)
         self.socket = os.path.join(self.runtime, socket)
-        wait_for(command[0] + ' socket', lambda: os.path.exists(self.socket), 10)
-        # Clients connect by absolute path, whoever runs them.
-        self.env = dict(os.environ, WAYLAND_DISPLAY=self.socket, XDG_RUNTIME_DIR=self.runtime)
-        if command[0] == 'sway':
-            self.env['SWAYSOCK'] = wait_for('sway IPC socket', lambda: glob.glob(self.runtime + '/sway-ipc.*'), 5)[0]
+        try:
+            wait_for(command[0] + ' socket', lambda: os.path.exists(self.socket), 10)
+            # Clients connect by absolute path, whoever runs them.
+            self.env = dict(os.environ, WAYLAND_DISPLAY=self.socket, XDG_RUNTIME_DIR=self.runtime)
+            if command[0] == 'sway':
+                self.env['SWAYSOCK'] = wait_for('sway IPC', lambda: glob.glob(self.runtime + '/sway-ipc.*'), 5)[0]
+        except Failed:
+            self.stop()
+            raise
 
     def run(self, *args, **kw):
         return subprocess.run(args, env=self.env, check=True, capture_output=True, timeout=10, **kw).stdout
@@ -321,6 +325,13 @@ def compositor_dies(sway, pointer):
         raise Failed('after the compositor died: %r, capture left: %s' % (message, os.path.exists(capture)))
 
 
+def no_compositor(env):
+    saver = Saver(types.SimpleNamespace(env=env))
+    message = saver.ends(1)
+    if len(message.splitlines()) != 1:
+        raise Failed('not one line: %r' % message)
+
+
 def window_fallback(weston, folder):
     saver = Saver(weston)
     shows(saver, lambda: weston_shot(weston, folder), '640x400@1')
@@ -338,6 +349,7 @@ CASES = [
     ('the wallpaper shows under a floating window', 'sway', wallpaper_under_window),
     ('the compositor dies: status 1, one line', 'sway', compositor_dies),
     ('weston without layer shell: a full-screen window equal to the renderer', 'weston', window_fallback),
+    ('no compositor: status 1, one line', None, no_compositor),
 ]
 
 
@@ -348,11 +360,17 @@ def start_sway(work, user):
     sway = Compositor(work, user, ['sway', '-c', config],
                       {'WLR_BACKENDS': 'headless', 'WLR_LIBINPUT_NO_DEVICES': '1', 'WLR_RENDERER': 'pixman'},
                       'wayland-1')
-    sway.run('swaymsg', 'create_output')
-    # swaymsg splits at commas: the position takes none.
-    sway.run('swaymsg', 'output HEADLESS-2 resolution 1920x1080 position 1280 0 scale 2')
+    try:
+        sway.run('swaymsg', 'create_output')
+        # swaymsg splits at commas: the position takes none.
+        sway.run('swaymsg', 'output HEADLESS-2 resolution 1920x1080 position 1280 0 scale 2')
+    except subprocess.SubprocessError:
+        sway.stop()
+        raise
     device = subprocess.Popen([POINTER], env=sway.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     if device.stdout.readline().strip() != 'ready':
+        device.kill()
+        sway.stop()
         raise Failed('the virtual pointer did not start')
     # A keyboard that stays: each `wtype KEY` then types through a seat the saver already holds a
     # keyboard of (a keyboard that appears with its key may press and release it before any client
@@ -375,30 +393,31 @@ def main():
     failures = 0
     with tempfile.TemporaryDirectory(prefix='duskmere-wayland-') as work:
         os.chmod(work, 0o755)
-        sway, pointer, devices = start_sway(work, user)
-        weston = None
+        sway = weston = None
+        devices = []
         try:
             for name, where, case in CASES:
                 started = time.monotonic()
                 try:
                     if where == 'sway':
+                        if not sway:
+                            sway, pointer, devices = start_sway(work, user)
                         case(sway, pointer)
-                    else:
+                    elif where == 'weston':
                         weston = weston or Compositor(
                             work, user, ['weston', '--backend=headless-backend.so', '--use-pixman', '--debug',
                                          '--width=640', '--height=400', '--socket=wayland-weston', '--idle-time=0'],
                             {}, 'wayland-weston')
                         case(weston, work)
+                    else:
+                        case(dict(os.environ, WAYLAND_DISPLAY=os.path.join(work, 'no-such-socket')))
                     print('ok    %-72s %.1f s' % (name, time.monotonic() - started))
                 except (Failed, subprocess.SubprocessError) as e:
                     failures += 1
                     print('FAIL  %s: %s' % (name, e))
         finally:
-            for device in devices:
-                device.kill()
-            sway.stop()
-            if weston:
-                weston.stop()
+            for process in devices + [c for c in (sway, weston) if c]:
+                process.kill() if isinstance(process, subprocess.Popen) else process.stop()
             if failures:
                 for log in glob.glob(work + '/*.log'):
                     print('--- %s (tail)\n%s' % (log, ''.join(open(log).readlines()[-15:])))
