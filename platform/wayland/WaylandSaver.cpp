@@ -1,6 +1,7 @@
 #include "WaylandSaver.h"
 
 #include <poll.h>
+#include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "KeymapNames.h"
 #include "MonotonicClock.h"
 #include "PngFile.h"
 #include "StopSignals.h"
@@ -28,8 +30,10 @@ namespace {
 // Pointer motion of more than this many points from where the pointer came in ends the saver;
 // less is the jitter of a mouse on a table.
 constexpr double motionAllowance = 8.0;
-// Keys by their evdev codes (a keymap would need a library beyond libwayland-client).
+// Keys by their evdev codes, where the keymap does not name them.
 constexpr uint32_t keyEscape = 1, keyQ = 16, keyF = 33;
+// The largest keymap read; real ones are some 60 KB.
+constexpr uint32_t maxKeymapSize = 1 << 20;
 
 WaylandSaver* self(void* data) { return static_cast<WaylandSaver*>(data); }
 
@@ -72,7 +76,7 @@ const wl_seat_listener seatListener = {
 };
 
 const wl_keyboard_listener keyboardListener = {
-    [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
+    [](void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) { self(data)->keymap(fd, format, size); },
     [](void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) { self(data)->keyboardEntered(keys->size > 0); },
     [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
     [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
@@ -303,15 +307,34 @@ void WaylandSaver::keyboardEntered(bool keysHeld) {
     keyboardIsNew_ = false;
 }
 
+void WaylandSaver::keymap(int fd, uint32_t format, uint32_t size) {
+    // Only the window reads keys by name; the saver ends on any.
+    if (options_.mode == WaylandOptions::Mode::window && format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 &&
+        size > 0 && size <= maxKeymapSize) {
+        void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (text != MAP_FAILED) {
+            keyNames_ = readKeymapNames(std::string_view(static_cast<const char*>(text), strnlen(static_cast<const char*>(text), size)));
+            munmap(text, size);
+        }
+    }
+    close(fd);
+}
+
 void WaylandSaver::key(uint32_t key, bool pressed) {
     if (!pressed) return;
     if (options_.mode != WaylandOptions::Mode::window) {
         stop(0);
-    } else if (key == keyEscape || key == keyQ) {
-        stop(0);
-    } else if (key == keyF && window_) {
-        window_->toggleFullScreen();
+        return;
     }
+    // XKB codes are evdev codes plus 8.
+    const auto named = keyNames_.find(key + 8);
+    const std::string name = named != keyNames_.end() ? named->second
+                             : key == keyEscape        ? "Escape"
+                             : key == keyQ             ? "q"
+                             : key == keyF             ? "f"
+                                                       : "";
+    if (name == "Escape" || name == "q" || name == "Q") stop(0);
+    else if ((name == "f" || name == "F") && window_) window_->toggleFullScreen();
 }
 
 void WaylandSaver::pointerEntered(wl_surface*, uint32_t serial, double x, double y) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "SaverSurface.h"
@@ -69,6 +70,7 @@ public:
     void shmFormatOffered(uint32_t format);
     void outputDone(WaylandOutput& output);
     void seatCapabilities(uint32_t capabilities);
+    void keymap(int fd, uint32_t format, uint32_t size);
     void keyboardEntered(bool keysHeld);
     void key(uint32_t key, bool pressed);
     void pointerEntered(wl_surface* surface, uint32_t serial, double x, double y);
@@ -107,6 +109,7 @@ private:
     TickSchedule clock_;
     bool clockRunning_ = false;
     bool started_ = false;  // connect() is done: outputs get surfaces as they are described
+    std::unordered_map<uint32_t, std::string> keyNames_;  // by XKB keycode, from the keymap
     bool keyboardIsNew_ = false;  // the keyboard appeared while a surface was shown
     bool shown_ = false;          // some surface has shown a frame
     double enterX_ = 0, enterY_ = 0;

@@ -11,7 +11,7 @@ seed. Both compositors refuse to run as root, so as root they run as an unprivil
 (created if need be).
 Exit status: 0 passed, 1 failed, 77 skipped (no compositor or no unprivileged user).
 """
-import glob, os, pwd, shutil, signal, struct, subprocess, sys, tempfile, time, types, zlib
+import glob, json, os, pwd, shutil, signal, struct, subprocess, sys, tempfile, time, types, zlib
 
 SAVER, RENDER, POINTER = sys.argv[1:4]
 TEST_USER = 'duskmere-test'
@@ -298,7 +298,7 @@ def wallpaper_under_window(sway, pointer):
     window = Saver(sway, '--window')
     try:
         def floating():
-            tree = __import__('json').loads(sway.run('swaymsg', '-t', 'get_tree'))
+            tree = json.loads(sway.run('swaymsg', '-t', 'get_tree'))
             found = [n for o in tree['nodes'] if o['name'] == 'HEADLESS-1' for w in o['nodes']
                      for n in w.get('floating_nodes', []) if n.get('app_id') == 'duskmere']
             return found and found[0]['rect']
@@ -313,6 +313,24 @@ def wallpaper_under_window(sway, pointer):
         raise Failed('the wallpaper ended without a signal')
     wallpaper.process.send_signal(signal.SIGTERM)
     wallpaper.ends(0)
+
+
+def window_keys(sway, pointer):
+    saver = Saver(sway, '--window')
+
+    def full_screen():
+        tree = json.loads(sway.run('swaymsg', '-t', 'get_tree'))
+        nodes = [tree]
+        while nodes:
+            node = nodes.pop()
+            if node.get('app_id') == 'duskmere':
+                return node['fullscreen_mode']
+            nodes += node.get('nodes', []) + node.get('floating_nodes', [])
+    wait_for('the window', lambda: full_screen() == 0, 5)
+    sway.run('wtype', 'f')
+    wait_for('f making it full screen', lambda: full_screen() == 1, 2)
+    sway.run('wtype', 'q')
+    saver.ends(0)
 
 
 def compositor_dies(sway, pointer):
@@ -347,6 +365,7 @@ CASES = [
     ('a key, a button or a 200 px move ends it; 2 px do not', 'sway', input_ends_it),
     ('swayidle launches it, a key ends it', 'sway', idle_launch),
     ('the wallpaper shows under a floating window', 'sway', wallpaper_under_window),
+    ('the window: f makes it full screen, q closes it', 'sway', window_keys),
     ('the compositor dies: status 1, one line', 'sway', compositor_dies),
     ('weston without layer shell: a full-screen window equal to the renderer', 'weston', window_fallback),
     ('no compositor: status 1, one line', None, no_compositor),
