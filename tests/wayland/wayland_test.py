@@ -16,7 +16,7 @@ import glob, json, os, pwd, shutil, signal, struct, subprocess, sys, tempfile, t
 SAVER, RENDER, POINTER = sys.argv[1:4]
 TEST_USER = 'duskmere-test'
 SEED = 4242
-SEARCH_FRAMES = 150  # renderer frames searched for the one a screenshot shows
+SEARCH_FRAMES = 300  # renderer frames searched for the one a screenshot shows (10 s)
 STOP_WITHIN = 1.0    # s from the input (or the compositor's death) to the saver's exit
 SWAY_CONFIG = """\
 output HEADLESS-1 resolution 1280x720 position 0 0 scale 1
