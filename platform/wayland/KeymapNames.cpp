@@ -41,7 +41,8 @@ std::unordered_map<uint32_t, std::string> readKeymapNames(std::string_view keyma
         if (value.size() < 2 || value[0] != '=') continue;  // aliases and indicators name no code
         const std::string_view number = trim(value.substr(1));
         if (number.empty() || !std::isdigit(static_cast<unsigned char>(number[0]))) continue;
-        codes[keycodes.substr(at + 1, close - at - 1)] = static_cast<uint32_t>(std::strtoul(number.data(), nullptr, 10));
+        const uint32_t code = static_cast<uint32_t>(std::strtoul(number.data(), nullptr, 10));
+        codes[keycodes.substr(at + 1, close - at - 1)] = code;
     }
     // xkb_symbols: `key <AD01> { [ q, Q ] };`, maybe with a type or `symbols[Group1]=` first.
     std::unordered_map<uint32_t, std::string> names;

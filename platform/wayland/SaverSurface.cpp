@@ -95,9 +95,10 @@ SaverSurface::SaverSurface(WaylandSaver& owner, Role role, WaylandOutput* output
             owner.layerShell(), surface_, on,
             overlay ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND, "duskmere");
         zwlr_layer_surface_v1_add_listener(layer_, &layerListener, this);
-        zwlr_layer_surface_v1_set_anchor(layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
-                                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT |
-                                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+        // Anchored to every edge with no size of its own: the whole output.
+        zwlr_layer_surface_v1_set_anchor(layer_,
+                                         ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                             ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
         zwlr_layer_surface_v1_set_size(layer_, 0, 0);
         zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);  // over (or under) panels too
         zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, overlay ? 1 : 0);

@@ -77,7 +77,9 @@ const wl_seat_listener seatListener = {
 
 const wl_keyboard_listener keyboardListener = {
     [](void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) { self(data)->keymap(fd, format, size); },
-    [](void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) { self(data)->keyboardEntered(keys->size > 0); },
+    [](void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
+        self(data)->keyboardEntered(keys->size > 0);
+    },
     [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
     [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
         self(data)->key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED);
@@ -311,10 +313,11 @@ void WaylandSaver::keymap(int fd, uint32_t format, uint32_t size) {
     // Only the window reads keys by name; the saver ends on any.
     if (options_.mode == WaylandOptions::Mode::window && format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 &&
         size > 0 && size <= maxKeymapSize) {
-        void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (text != MAP_FAILED) {
-            keyNames_ = readKeymapNames(std::string_view(static_cast<const char*>(text), strnlen(static_cast<const char*>(text), size)));
-            munmap(text, size);
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (mapped != MAP_FAILED) {
+            const char* text = static_cast<const char*>(mapped);
+            keyNames_ = readKeymapNames(std::string_view(text, strnlen(text, size)));
+            munmap(mapped, size);
         }
     }
     close(fd);
