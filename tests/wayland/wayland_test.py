@@ -70,8 +70,9 @@ class Compositor:
         os.chown(self.runtime, user.pw_uid, user.pw_gid)
         environment = {'PATH': '/usr/bin:/bin', 'HOME': work, 'XDG_RUNTIME_DIR': self.runtime, **env}
         self.log = open(os.path.join(work, command[0] + '.log'), 'w')
-        self.process = subprocess.Popen(command, env=environment, stdout=self.log, stderr=self.log,
-                                        user=user.pw_uid, group=user.pw_gid, extra_groups=[], cwd=work)
+        as_user = dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[]) if os.getuid() == 0 else {}
+        self.process = subprocess.Popen(command, env=environment, stdout=self.log, stderr=self.log, cwd=work,
+                                        **as_user)
         self.socket = os.path.join(self.runtime, socket)
         try:
             wait_for(command[0] + ' socket', lambda: os.path.exists(self.socket), 10)
