@@ -1,6 +1,6 @@
 # The Debian package (scripts/package.sh, or `cpack -G DEB` in a Release build folder):
-# duskmere_<version>_amd64.deb with the hack, its settings file, the renderer, their man pages,
-# the copyright file and the changelog, all under /usr.
+# duskmere_<version>_amd64.deb with the hack, its settings file, the Wayland saver, the renderer,
+# their man pages, the copyright file and the changelog, all under /usr.
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
   return()
 endif()
@@ -10,7 +10,7 @@ endif()
 find_program(DUSKMERE_GZIP gzip REQUIRED)
 set(pages ${CMAKE_BINARY_DIR}/packaging)
 set(compressed)
-foreach(page duskmere.6 duskmere-render.1)
+foreach(page duskmere.6 duskmere-wayland.6 duskmere-render.1)
   configure_file(${CMAKE_SOURCE_DIR}/docs/man/${page} ${pages}/${page} @ONLY)
   list(APPEND compressed ${pages}/${page}.gz)
 endforeach()
@@ -27,7 +27,7 @@ foreach(gz ${compressed})
 endforeach()
 add_custom_target(duskmere_docs ALL DEPENDS ${compressed})
 
-install(FILES ${pages}/duskmere.6.gz DESTINATION share/man/man6)
+install(FILES ${pages}/duskmere.6.gz ${pages}/duskmere-wayland.6.gz DESTINATION share/man/man6)
 install(FILES ${pages}/duskmere-render.1.gz DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${pages}/changelog.gz
         DESTINATION share/doc/duskmere)
@@ -44,13 +44,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xscreensaver)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "pixel-art night city screen saver for XScreenSaver
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "pixel-art night city screen saver for XScreenSaver and Wayland
 A low-resolution night scene shown enlarged with hard pixel edges and a
 faint scanline under every row: a city skyline whose windows light up one
 pixel at a time, with stars, meteors, comets and blinking antenna masts, or
 a scrolling forest with campfires, sparks, fireflies and walking animals.
 .
-The package holds the XScreenSaver hack with its settings file, and
-duskmere-render, which renders the scenes without a display to PNG images,
-raw video frames or per-frame hashes.")
+The package holds the XScreenSaver hack with its settings file;
+duskmere-wayland, the saver and a live wallpaper for Wayland compositors
+with the layer shell (a window elsewhere); and duskmere-render, which
+renders the scenes without a display to PNG images, raw video frames or
+per-frame hashes.")
 include(CPack)

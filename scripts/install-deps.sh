@@ -6,7 +6,8 @@ declare -A groups=(
   # The Linux build, its tests and the programs.
   [core]="build-essential cmake ninja-build pkg-config python3 clang
           libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libpng-dev libx11-dev
-          libxext-dev xvfb x11-utils xdotool ccache"
+          libxext-dev libwayland-dev wayland-protocols
+          xvfb x11-utils xdotool ccache"
   # The Windows programs: cross-built with mingw-w64, tested under Wine with Xvfb.
   [windows]="cmake ninja-build python3 ccache g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
              wine wine64 xvfb x11-xserver-utils xdotool"
@@ -14,6 +15,9 @@ declare -A groups=(
   [web]="emscripten nodejs chromium"
   # Only where node came without its own npm (Debian's nodejs does; other builds bundle it).
   [npm]="npm"
+  # The tests of duskmere-wayland against headless sway and weston: grim reads outputs back,
+  # wtype types, swayidle launches the saver.
+  [wayland]="sway grim wtype swayidle weston"
   # The Debian package (CPack's dependency scan, the package checker) and the test of duskmere
   # under the real xscreensaver daemon (xwd reads the screen back).
   [package]="cmake ninja-build dpkg-dev file lintian xscreensaver xvfb x11-apps python3"

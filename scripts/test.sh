@@ -4,7 +4,7 @@
 # the Windows programs under Wine and the page in a headless browser.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh core windows web package
+scripts/install-deps.sh core wayland windows web package
 jobs=$(nproc)
 # A compiler cache, where one is installed, makes repeated runs cheap; a fresh machine builds in full.
 launcher=()

@@ -14,8 +14,10 @@ VECTORS_CHECK = os.path.join(HERE, '..', 'data', 'vectors', 'check.py')
 FILES = {
     'usr/libexec/xscreensaver/duskmere': 0o755,
     'usr/bin/duskmere-render': 0o755,
+    'usr/bin/duskmere-wayland': 0o755,
     'usr/share/xscreensaver/config/duskmere.xml': 0o644,
     'usr/share/man/man6/duskmere.6.gz': 0o644,
+    'usr/share/man/man6/duskmere-wayland.6.gz': 0o644,
     'usr/share/man/man1/duskmere-render.1.gz': 0o644,
     'usr/share/doc/duskmere/copyright': 0o644,
     'usr/share/doc/duskmere/changelog.gz': 0o644,
@@ -90,13 +92,14 @@ def check(deb, version):
     with tempfile.TemporaryDirectory(prefix='duskmere-deb-') as root:
         subprocess.run(['dpkg-deb', '--extract', deb, root], check=True)
         for page, head in (('usr/share/man/man6/duskmere.6.gz', '.TH DUSKMERE 6 '),
+                           ('usr/share/man/man6/duskmere-wayland.6.gz', '.TH DUSKMERE\\-WAYLAND 6 '),
                            ('usr/share/man/man1/duskmere-render.1.gz', '.TH DUSKMERE\\-RENDER 1 ')):
             path = os.path.join(root, page)
             if os.path.exists(path):
                 text = gzip.open(path, 'rt').read()
                 if not text.startswith(head) or (version and version not in text.splitlines()[0]):
                     problems.append('%s does not begin with its title and version' % page)
-        for program in ('usr/bin/duskmere-render', 'usr/libexec/xscreensaver/duskmere'):
+        for program in ('usr/bin/duskmere-render', 'usr/bin/duskmere-wayland', 'usr/libexec/xscreensaver/duskmere'):
             path = os.path.join(root, program)
             if version and os.path.exists(path):
                 said = run([path, '--version'], timeout=30).stdout.strip()

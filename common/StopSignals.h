@@ -8,7 +8,7 @@ namespace duskmere {
 // even before the display is open, leads to the same orderly exit.
 class StopSignals {
 public:
-    // Installs the handlers (and ignores SIGPIPE, which a vanished X server would otherwise raise).
+    // Installs the handlers (and ignores SIGPIPE, which a vanished display server would otherwise raise).
     static bool install();
     static bool requested();
     // Ends the process after a stop request: with `status`, or, when XScreenSaver started us and

@@ -4,11 +4,11 @@
 
 namespace duskmere {
 
-// A stop must end the program within a second, even while the X server does not answer and the
-// main thread is stuck inside Xlib (a blocked write, a round trip that never returns). The main
-// thread cannot be freed from there, so a watchdog thread finishes for it: once a stop signal is
-// a little overdue, it takes the picture lock (the main thread holds it only while it changes
-// the picture or the scene, never inside Xlib), runs the registered finisher (which writes the
+// A stop must end the program within a second, even while the display server does not answer and
+// the main thread is stuck inside its client library (a blocked write, a round trip that never
+// returns). The main thread cannot be freed from there, so a watchdog thread finishes for it: once
+// a stop signal is a little overdue, it takes the picture lock (the main thread holds it only while
+// it changes the picture or the scene, never inside the library), runs the registered finisher (which writes the
 // capture from the picture held in memory) and ends the process with the status noted so far.
 class StopWatchdog {
 public:

@@ -24,7 +24,7 @@ std::atomic<int> status{0};
 void watch() {
     StopSignals::waitForRequest();
     std::this_thread::sleep_for(grace);
-    // The main thread is stuck (in Xlib, as nothing else blocks it) or about to end anyway: either
+    // The main thread is stuck (in the display library, as nothing else blocks it) or about to end anyway: either
     // way the lock means the picture is whole.
     lock.lock();
     if (finisherFunction) finisherFunction(finisherContext);

@@ -1,0 +1,320 @@
+#include "SaverSurface.h"
+
+#include <sys/random.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+#include "WaylandSaver.h"
+#include "catalog/SceneCatalog.h"
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
+#include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
+
+namespace duskmere {
+
+namespace {
+
+// An ordinary window's size in points until the compositor proposes one.
+constexpr int defaultWindowWidth = 960;
+constexpr int defaultWindowHeight = 540;
+// The most buffers one surface keeps: two, and a third while the compositor holds both.
+constexpr size_t maxBuffers = 3;
+
+SaverSurface* self(void* data) { return static_cast<SaverSurface*>(data); }
+
+const wl_surface_listener surfaceListener = {
+    [](void* data, wl_surface*, wl_output* output) { self(data)->enteredOutput(output); },
+    [](void* data, wl_surface*, wl_output* output) { self(data)->leftOutput(output); },
+};
+
+const zwlr_layer_surface_v1_listener layerListener = {
+    [](void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t w, uint32_t h) {
+        self(data)->configureLayer(serial, w, h);
+    },
+    [](void* data, zwlr_layer_surface_v1*) { self(data)->close(); },
+};
+
+const xdg_surface_listener xdgSurfaceListener = {
+    [](void* data, xdg_surface*, uint32_t serial) { self(data)->configureXdg(serial); },
+};
+
+const xdg_toplevel_listener toplevelListener = {
+    [](void* data, xdg_toplevel*, int32_t w, int32_t h, wl_array*) { self(data)->configureToplevel(w, h); },
+    [](void* data, xdg_toplevel*) { self(data)->close(); },
+    nullptr,  // bounds and capabilities: bound at version 1, which has neither
+    nullptr,
+};
+
+const wp_fractional_scale_v1_listener fractionalListener = {
+    [](void* data, wp_fractional_scale_v1*, uint32_t scale) { self(data)->setPreferredScale(scale); },
+};
+
+const wl_callback_listener frameListener = {
+    [](void* data, wl_callback*, uint32_t) { self(data)->frameDone(); },
+};
+
+}  // namespace
+
+void WaylandSaverPlatform::exitProcess(int status) { _exit(status); }
+
+uint64_t WaylandSaverPlatform::secureRandomSeed() {
+    if (seed_) return *seed_;
+    uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, 0) == static_cast<ssize_t>(sizeof seed)) return seed;
+    // Not expected on any supported kernel; a seed from the clock beats no picture at all.
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
+           (static_cast<uint64_t>(getpid()) << 48);
+    seed ^= seed >> 33;
+    seed *= 0xff51afd7ed558ccdULL;
+    return seed ^ (seed >> 33);
+}
+
+SaverSurface::SaverSurface(WaylandSaver& owner, Role role, WaylandOutput* output, const SceneEntry& scene,
+                           std::optional<uint64_t> seed)
+    : owner_(owner), role_(role), output_(output) {
+    if (seed) platform_.fixSeed(*seed);
+    view_ = scene.makeView(platform_);
+    surface_ = wl_compositor_create_surface(owner.compositor());
+    wl_surface_add_listener(surface_, &surfaceListener, this);
+    if (owner.fractionalScale()) {
+        fractional_ = wp_fractional_scale_manager_v1_get_fractional_scale(owner.fractionalScale(), surface_);
+        wp_fractional_scale_v1_add_listener(fractional_, &fractionalListener, this);
+    }
+    if (owner.viewporter()) viewport_ = wp_viewporter_get_viewport(owner.viewporter(), surface_);
+    wl_output* on = output ? output->output : nullptr;
+    if (role == Role::overlay || role == Role::background) {
+        const bool overlay = role == Role::overlay;
+        layer_ = zwlr_layer_shell_v1_get_layer_surface(
+            owner.layerShell(), surface_, on,
+            overlay ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND, "duskmere");
+        zwlr_layer_surface_v1_add_listener(layer_, &layerListener, this);
+        // Anchored to every edge with no size of its own: the whole output.
+        zwlr_layer_surface_v1_set_anchor(layer_,
+                                         ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                             ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+        zwlr_layer_surface_v1_set_size(layer_, 0, 0);
+        zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);  // over (or under) panels too
+        zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, overlay ? 1 : 0);
+        if (!overlay) {
+            // A wallpaper takes no input: clicks and keys go to what the desktop has there.
+            wl_region* none = wl_compositor_create_region(owner.compositor());
+            wl_surface_set_input_region(surface_, none);
+            wl_region_destroy(none);
+        }
+    } else {
+        xdgSurface_ = xdg_wm_base_get_xdg_surface(owner.wmBase(), surface_);
+        xdg_surface_add_listener(xdgSurface_, &xdgSurfaceListener, this);
+        toplevel_ = xdg_surface_get_toplevel(xdgSurface_);
+        xdg_toplevel_add_listener(toplevel_, &toplevelListener, this);
+        xdg_toplevel_set_title(toplevel_, "Duskmere");
+        xdg_toplevel_set_app_id(toplevel_, "duskmere");
+        if (role == Role::fullScreenWindow) {
+            xdg_toplevel_set_fullscreen(toplevel_, on);
+            fullScreen_ = true;
+        }
+    }
+    // The first commit carries no buffer: the compositor answers with the size to draw.
+    wl_surface_commit(surface_);
+}
+
+SaverSurface::~SaverSurface() {
+    if (frameCallback_) wl_callback_destroy(frameCallback_);
+    if (viewport_) wp_viewport_destroy(viewport_);
+    if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
+    if (layer_) zwlr_layer_surface_v1_destroy(layer_);
+    if (toplevel_) xdg_toplevel_destroy(toplevel_);
+    if (xdgSurface_) xdg_surface_destroy(xdgSurface_);
+    wl_surface_destroy(surface_);
+    buffers_.clear();
+}
+
+void SaverSurface::configureLayer(uint32_t serial, uint32_t width, uint32_t height) {
+    zwlr_layer_surface_v1_ack_configure(layer_, serial);
+    if (width == 0 || height == 0) {
+        // Anchored to every edge, the size is the output's; a compositor that leaves it to us
+        // gets the output's mode in its own scale.
+        const int scale = output_ && output_->scale > 0 ? output_->scale : 1;
+        width = output_ ? static_cast<uint32_t>(output_->modeWidth / scale) : 0;
+        height = output_ ? static_cast<uint32_t>(output_->modeHeight / scale) : 0;
+    }
+    if (static_cast<int>(width) != width_ || static_cast<int>(height) != height_ || !configured_) needsDraw_ = true;
+    width_ = static_cast<int>(width);
+    height_ = static_cast<int>(height);
+    configured_ = true;
+}
+
+void SaverSurface::configureToplevel(int32_t width, int32_t height) {
+    pendingWidth_ = width;
+    pendingHeight_ = height;
+}
+
+void SaverSurface::configureXdg(uint32_t serial) {
+    xdg_surface_ack_configure(xdgSurface_, serial);
+    int w = pendingWidth_, h = pendingHeight_;
+    if (w <= 0 || h <= 0) {
+        // Ours to choose: the size we have, or a first one.
+        w = width_ > 0 ? width_ : defaultWindowWidth;
+        h = height_ > 0 ? height_ : defaultWindowHeight;
+        if (role_ == Role::fullScreenWindow && output_ && output_->modeWidth > 0) {
+            const int scale = output_->scale > 0 ? output_->scale : 1;
+            w = output_->modeWidth / scale;
+            h = output_->modeHeight / scale;
+        }
+    }
+    if (w != width_ || h != height_ || !configured_) needsDraw_ = true;
+    width_ = w;
+    height_ = h;
+    configured_ = true;
+}
+
+void SaverSurface::setPreferredScale(uint32_t scale120) {
+    preferred120_ = scale120;
+    outputScaleChanged();
+}
+
+void SaverSurface::enteredOutput(wl_output* output) {
+    if (std::find(entered_.begin(), entered_.end(), output) == entered_.end()) entered_.push_back(output);
+    outputScaleChanged();
+}
+
+void SaverSurface::leftOutput(wl_output* output) {
+    entered_.erase(std::remove(entered_.begin(), entered_.end(), output), entered_.end());
+    outputScaleChanged();
+}
+
+void SaverSurface::outputScaleChanged() {
+    if (chosenScale() != platform_.backingScale()) needsDraw_ = true;
+}
+
+void SaverSurface::frameDone() {
+    if (frameCallback_) wl_callback_destroy(frameCallback_);
+    frameCallback_ = nullptr;
+}
+
+void SaverSurface::close() {
+    if (role_ == Role::overlay || role_ == Role::background) {
+        closed_ = true;  // its output went away: the owner drops the surface
+    } else {
+        owner_.stop(0);  // a window closed by the user, or a full-screen cover of the saver
+    }
+}
+
+void SaverSurface::toggleFullScreen() {
+    if (!toplevel_) return;
+    if (fullScreen_) xdg_toplevel_unset_fullscreen(toplevel_);
+    else xdg_toplevel_set_fullscreen(toplevel_, nullptr);
+    fullScreen_ = !fullScreen_;
+}
+
+double SaverSurface::chosenScale() const {
+    if (owner_.options().backingScale) return *owner_.options().backingScale;
+    if (preferred120_ > 0) return preferred120_ / 120.0;
+    int scale = 1;
+    if (output_) {
+        scale = output_->scale;
+    } else {
+        for (wl_output* o : entered_)
+            if (const WaylandOutput* known = owner_.findOutput(o)) scale = std::max(scale, known->scale);
+    }
+    return scale >= 1 ? scale : 1;
+}
+
+void SaverSurface::applyScale() {
+    const double scale = chosenScale();
+    if (scale != platform_.backingScale()) platform_.setBackingScale(scale);
+    const ViewSize now = platform_.bounds();
+    if (now.width != width_ || now.height != height_)
+        platform_.setBounds({static_cast<double>(width_), static_cast<double>(height_)});
+    // A whole scale goes through the buffer scale; any other through the viewport, which maps
+    // the picture's device pixels onto the surface's points.
+    const bool whole = scale == std::floor(scale);
+    const bool useViewport = viewport_ && (!whole || preferred120_ > 0);
+    const int bufferScale = whole && !useViewport ? static_cast<int>(scale) : 1;
+    if (bufferScale != bufferScale_) {
+        wl_surface_set_buffer_scale(surface_, bufferScale);
+        bufferScale_ = bufferScale;
+    }
+    if (useViewport && (!viewportSet_ || viewportWidth_ != width_ || viewportHeight_ != height_)) {
+        wp_viewport_set_destination(viewport_, width_, height_);
+        viewportSet_ = true;
+        viewportWidth_ = width_;
+        viewportHeight_ = height_;
+    } else if (!useViewport && viewportSet_) {
+        wp_viewport_set_destination(viewport_, -1, -1);
+        viewportSet_ = false;
+    }
+}
+
+void SaverSurface::tick() {
+    view_->animateOneFrame();
+    ++ticks_;
+}
+
+bool SaverSurface::present(std::string& error) {
+    needsDraw_ = false;
+    if (width_ < 1 || height_ < 1) return true;
+    applyScale();
+    view_->drawRect();
+    const std::vector<DeviceBox>& boxes = platform_.finishRedraw();
+    const int w = platform_.deviceWidth(), h = platform_.deviceHeight();
+    if (w <= 0 || h <= 0) {
+        error = "cannot allocate a picture of " + std::to_string(width_) + " x " + std::to_string(height_) +
+                " points at scale " + std::to_string(platform_.backingScale());
+        return false;
+    }
+    drawn_ = true;
+    // Buffers of another size are of no use any more (the compositor may still show one: it
+    // keeps its own reference until the next buffer replaces it).
+    std::erase_if(buffers_, [&](const auto& b) { return b->width() != w || b->height() != h; });
+    for (const auto& b : buffers_) b->noteChanged(boxes);
+    ShmBuffer* target = nullptr;
+    for (const auto& b : buffers_)
+        if (!b->busy()) {
+            target = b.get();
+            break;
+        }
+    if (!target) {
+        if (buffers_.size() >= maxBuffers) return true;  // the compositor holds all: skip this frame
+        target = ShmBuffer::create(owner_.shm(), w, h, owner_.shmFormat(), error);
+        if (!target) return false;
+        buffers_.emplace_back(target);
+    }
+    target->update(platform_.devicePixels());
+    target->markBusy();
+    wl_surface_attach(surface_, target->buffer(), 0, 0);
+    if (wl_surface_get_version(surface_) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+        for (const DeviceBox& b : boxes) wl_surface_damage_buffer(surface_, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
+        // Nothing changed: one pixel of damage still gets the frame repainted and its callback
+        // sent, which paces the next tick.
+        if (boxes.empty()) wl_surface_damage_buffer(surface_, 0, 0, 1, 1);
+    } else {
+        wl_surface_damage(surface_, 0, 0, INT32_MAX, INT32_MAX);
+    }
+    frameCallback_ = wl_surface_frame(surface_);
+    wl_callback_add_listener(frameCallback_, &frameListener, this);
+    wl_surface_commit(surface_);
+    return true;
+}
+
+PixelRows SaverSurface::picture() {
+    if (!drawn_) {
+        // Stopped before the first frame was sent: the picture is the frame it would have been.
+        if (width_ < 1 || height_ < 1) return {};
+        const double scale = chosenScale();
+        if (scale != platform_.backingScale()) platform_.setBackingScale(scale);
+        platform_.setBounds({static_cast<double>(width_), static_cast<double>(height_)});
+        view_->drawRect();
+        platform_.finishRedraw();
+    }
+    if (platform_.deviceWidth() <= 0) return {};
+    return {platform_.devicePixels(), platform_.deviceWidth(), platform_.deviceHeight()};
+}
+
+}  // namespace duskmere

@@ -1,0 +1,101 @@
+#include "ShmBuffer.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace duskmere {
+
+namespace {
+
+// Beyond this many boxes (a frame of the city changes a few dozen, the campfire's firelight up to
+// several hundred), copying the whole picture is as cheap and simpler.
+constexpr size_t maxStaleBoxes = 2048;
+
+}  // namespace
+
+ShmBuffer::~ShmBuffer() {
+    if (buffer_) wl_buffer_destroy(buffer_);
+    if (pixels_) munmap(pixels_, bytes_);
+}
+
+ShmBuffer* ShmBuffer::create(wl_shm* shm, int width, int height, uint32_t format, std::string& error) {
+    const size_t stride = static_cast<size_t>(width) * 4;
+    const size_t bytes = stride * static_cast<size_t>(height);
+    if (width <= 0 || height <= 0 || bytes > INT32_MAX) {
+        error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
+        return nullptr;
+    }
+    const int fd = memfd_create("duskmere-wayland", MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
+        error = std::string("cannot make shared memory for the picture: ") + std::strerror(errno);
+        if (fd >= 0) close(fd);
+        return nullptr;
+    }
+    void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (memory == MAP_FAILED) {
+        error = std::string("cannot map shared memory for the picture: ") + std::strerror(errno);
+        close(fd);
+        return nullptr;
+    }
+    wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(bytes));
+    close(fd);  // the compositor has its own descriptor once the request is sent
+    auto* b = new ShmBuffer;
+    b->pixels_ = static_cast<uint32_t*>(memory);
+    b->bytes_ = bytes;
+    b->width_ = width;
+    b->height_ = height;
+    b->swapRedBlue_ = format != WL_SHM_FORMAT_XBGR8888;
+    b->buffer_ = wl_shm_pool_create_buffer(pool, 0, width, height, static_cast<int32_t>(stride), format);
+    wl_shm_pool_destroy(pool);
+    static const wl_buffer_listener listener = {
+        [](void* data, wl_buffer*) { static_cast<ShmBuffer*>(data)->busy_ = false; }};
+    wl_buffer_add_listener(b->buffer_, &listener, b);
+    return b;
+}
+
+void ShmBuffer::noteChanged(const std::vector<DeviceBox>& boxes) {
+    if (allStale_) return;
+    if (stale_.size() + boxes.size() > maxStaleBoxes) {
+        allStale_ = true;
+        stale_.clear();
+        return;
+    }
+    stale_.insert(stale_.end(), boxes.begin(), boxes.end());
+}
+
+void ShmBuffer::update(const uint32_t* picture) {
+    if (allStale_) copyBox(picture, {0, 0, width_, height_});
+    else
+        for (const DeviceBox& b : stale_) copyBox(picture, b);
+    allStale_ = false;
+    stale_.clear();
+}
+
+void ShmBuffer::copyBox(const uint32_t* picture, const DeviceBox& box) {
+    const int x0 = std::max(box.x0, 0), x1 = std::min(box.x1, width_);
+    const int y0 = std::max(box.y0, 0), y1 = std::min(box.y1, height_);
+    if (x0 >= x1 || y0 >= y1) return;
+    const size_t w = static_cast<size_t>(width_);
+    for (int y = y0; y < y1; ++y) {
+        const uint32_t* from = picture + static_cast<size_t>(y) * w + static_cast<size_t>(x0);
+        uint32_t* to = pixels_ + static_cast<size_t>(y) * w + static_cast<size_t>(x0);
+        const size_t n = static_cast<size_t>(x1 - x0);
+        if (!swapRedBlue_) {
+            // XBGR8888 is the picture's own byte order: R, G, B, X in memory.
+            std::memcpy(to, from, n * 4);
+        } else {
+            // XRGB8888 reads B, G, R, X in memory.
+            for (size_t i = 0; i < n; ++i) {
+                const uint32_t p = from[i];
+                to[i] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
+            }
+        }
+    }
+}
+
+}  // namespace duskmere

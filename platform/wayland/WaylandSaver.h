@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "SaverSurface.h"
+#include "WaylandOptions.h"
+#include "host/TickSchedule.h"
+
+struct wl_compositor;
+struct wl_display;
+struct wl_keyboard;
+struct wl_output;
+struct wl_pointer;
+struct wl_registry;
+struct wl_seat;
+struct wl_shm;
+struct wp_fractional_scale_manager_v1;
+struct wp_viewporter;
+struct xdg_wm_base;
+struct zwlr_layer_shell_v1;
+
+namespace duskmere {
+
+// One wl_output as the compositor describes it, and the saver's surface on it.
+struct WaylandOutput {
+    uint32_t globalName = 0;
+    wl_output* output = nullptr;
+    int32_t scale = 1;
+    int32_t modeWidth = 0, modeHeight = 0;  // the current mode, in device pixels
+    bool described = false;                 // the first `done` came
+    std::unique_ptr<SaverSurface> surface;
+};
+
+// duskmere-wayland: the connection, the outputs and the seat, and the one loop that ticks every
+// surface on the shared 30 Hz grid. The loop waits in its own poll on the connection and the
+// stop-signal pipe and never blocks inside libwayland, so a stop ends it at once even while the
+// compositor does not answer.
+class WaylandSaver {
+public:
+    WaylandSaver(wl_display* display, const WaylandOptions& options, const SceneEntry& scene);
+    ~WaylandSaver();
+
+    // Binds the globals; false with a one-line reason and the exit status when the compositor
+    // cannot serve us.
+    bool connect(std::string& error, int& status);
+    // Runs until a stop, writes the capture if one was asked for, and returns the exit status.
+    int run();
+
+    // For the surfaces and the listeners.
+    const WaylandOptions& options() const { return options_; }
+    wl_compositor* compositor() const { return compositor_; }
+    wl_shm* shm() const { return shm_; }
+    uint32_t shmFormat() const { return shmFormat_; }
+    zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
+    xdg_wm_base* wmBase() const { return wmBase_; }
+    wp_viewporter* viewporter() const { return viewporter_; }
+    wp_fractional_scale_manager_v1* fractionalScale() const { return fractionalManager_; }
+    WaylandOutput* findOutput(wl_output* output) const;
+    void stop(int status);
+    void fail(const std::string& message);
+
+    // Listener entry points.
+    void global(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
+    void globalRemoved(uint32_t name);
+    void shmFormatOffered(uint32_t format);
+    void outputDone(WaylandOutput& output);
+    void seatCapabilities(uint32_t capabilities);
+    void keymap(int fd, uint32_t format, uint32_t size);
+    void keyboardEntered(bool keysHeld);
+    void key(uint32_t key, bool pressed);
+    void pointerEntered(wl_surface* surface, uint32_t serial, double x, double y);
+    void pointerMoved(double x, double y);
+    void buttonPressed();
+
+private:
+    std::vector<SaverSurface*> surfaces() const;
+    SaverSurface* firstSurface() const;
+    void makeSurface(WaylandOutput& output);
+    void dropClosedSurfaces();
+    void frame();
+    bool waitForWork();
+    void lost();
+    bool writeCapture();
+    void reportFps(int64_t now);
+    static void finishFromWatchdog(void* self);
+
+    wl_display* display_;
+    const WaylandOptions& options_;
+    const SceneEntry& scene_;
+    wl_registry* registry_ = nullptr;
+    wl_compositor* compositor_ = nullptr;
+    wl_shm* shm_ = nullptr;
+    uint32_t shmFormat_ = 1;  // XRGB8888 until XBGR8888 is offered
+    wl_seat* seat_ = nullptr;
+    uint32_t seatName_ = 0;
+    wl_keyboard* keyboard_ = nullptr;
+    wl_pointer* pointer_ = nullptr;
+    zwlr_layer_shell_v1* layerShell_ = nullptr;
+    xdg_wm_base* wmBase_ = nullptr;
+    wp_viewporter* viewporter_ = nullptr;
+    wp_fractional_scale_manager_v1* fractionalManager_ = nullptr;
+    std::vector<std::unique_ptr<WaylandOutput>> outputs_;  // in the order the compositor announced them
+    std::unique_ptr<SaverSurface> window_;                  // --window
+    TickSchedule clock_;
+    bool clockRunning_ = false;
+    bool started_ = false;  // connect() is done: outputs get surfaces as they are described
+    std::unordered_map<uint32_t, std::string> keyNames_;  // by XKB keycode, from the keymap
+    bool keyboardIsNew_ = false;  // the keyboard appeared while a surface was shown
+    bool shown_ = false;          // some surface has shown a frame
+    double enterX_ = 0, enterY_ = 0;
+    bool pointerInside_ = false;
+    bool captureDone_ = false;
+    int64_t fpsStart_ = -1, fpsCpuStart_ = 0, fpsFrames_ = 0;
+    std::optional<int> stopStatus_;
+};
+
+}  // namespace duskmere
