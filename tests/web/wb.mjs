@@ -1,0 +1,10 @@
+import { launch, openPage } from './browser.mjs';
+const scale = Number(process.env.SCALE || 2);
+const { browser, close } = await launch({ width: 1920, height: 1080, scale });
+const { page } = await openPage(browser, 'scene=campfire&seed=1', { ticks: 150, timeout: 60000 });
+const s = await page.evaluate(() => window.duskmere.stats);
+const r = s.recentMs.slice(20);
+const big = r.filter(x => x > 2), small = r.filter(x => x <= 2);
+const mean = a => (a.reduce((x, y) => x + y, 0) / Math.max(1, a.length)).toFixed(2);
+console.log(`${process.env.DUSKMERE_WEB_DIR} x${scale}: all ${mean(r)} copy ${(s.copyMs/s.ticks).toFixed(2)}; big ${big.length} mean ${mean(big)}; small ${small.length} mean ${mean(small)}`);
+await close();
