@@ -141,7 +141,7 @@ private:
     std::vector<Op> ops_, lastOps_;
     Plan plan_;
     Comparison comparison_;
-    std::vector<int64_t> rowGain_;  // per image row, pixels a shift spares minus those it costs
+    std::vector<int64_t> inPlaceChanges_;  // per image row, the pixels that differ where they stand
     std::shared_ptr<std::vector<uint32_t>> presented_, spare_;
     std::vector<uint32_t> edgeBefore_;
     std::vector<uint32_t> darkRow_;  // one image row with a row's strips applied
