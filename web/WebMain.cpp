@@ -2,7 +2,6 @@
 // until the next call that returns one.
 #include <emscripten.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -17,7 +16,6 @@ WebParameterParser parser;
 std::unique_ptr<WebSaver> saver;
 std::string text;
 std::vector<int32_t> boxWords;
-int32_t shiftWords[5];
 
 const char* hold(std::string s) {
     text = std::move(s);
@@ -53,18 +51,12 @@ EMSCRIPTEN_KEEPALIVE int duskmere_pixel_width() { return saver->pixelWidth(); }
 EMSCRIPTEN_KEEPALIVE int duskmere_pixel_height() { return saver->pixelHeight(); }
 
 // The changed boxes as x0, y0, x1, y1 words at duskmere_box_words(); returns how many boxes.
-// The move to make first is x0, y0, x1, y1, dx at duskmere_shift_words(), an empty area if none.
 EMSCRIPTEN_KEEPALIVE int duskmere_take_boxes() {
     boxWords.clear();
     for (const WebSaver::Box& b : saver->takeBoxes()) boxWords.insert(boxWords.end(), {b.x0, b.y0, b.x1, b.y1});
-    const auto& shift = saver->takenShift();
-    const DeviceShift s = shift ? *shift : DeviceShift{{0, 0, 0, 0}, 0};
-    const int32_t words[5] = {s.area.x0, s.area.y0, s.area.x1, s.area.y1, s.dx};
-    std::copy(words, words + 5, shiftWords);
     return static_cast<int>(boxWords.size() / 4);
 }
 EMSCRIPTEN_KEEPALIVE const int32_t* duskmere_box_words() { return boxWords.data(); }
-EMSCRIPTEN_KEEPALIVE const int32_t* duskmere_shift_words() { return shiftWords; }
 
 EMSCRIPTEN_KEEPALIVE const char* duskmere_take_hash_lines() { return hold(saver->takeHashLines()); }
 

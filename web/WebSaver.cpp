@@ -10,7 +10,10 @@ namespace duskmere {
 
 namespace {
 
-constexpr std::size_t maxBoxes = 32;  // past this, one box round them all costs less to copy
+// Past this, one box round them all costs less to copy. A small box costs the browser about
+// 2 us; the firelight often changes a few hundred specks all over the picture, whose bounding
+// box would be most of it (tens of times dearer).
+constexpr std::size_t maxBoxes = 1000;
 
 // How often runFor looks at the clock, in frames.
 constexpr int64_t clockEvery = 4;
@@ -27,8 +30,6 @@ void WebSaver::build() {
     view_.reset();
     scene_.reset();
     if (!canvasSize_) {
-        // The canvas element keeps its picture, so a scroll is one move of it.
-        platform_.acceptShifts(true);
         view_ = entry_->makeView(platform_);
         return;
     }
@@ -42,16 +43,7 @@ void WebSaver::build() {
 void WebSaver::redraw() {
     if (view_) {
         view_->drawRect();
-        const std::vector<Box>& boxes = platform_.finishRedraw();
-        if (const auto& shift = platform_.shift()) {
-            // The element moves before any box is copied: boxes still waiting from an earlier
-            // redraw would move with it, so then the moved area is copied whole instead.
-            if (boxes_.empty() && !shift_)
-                shift_ = shift;
-            else
-                addBox(shift->area);
-        }
-        for (const Box& box : boxes) addBox(box);
+        for (const Box& box : platform_.finishRedraw()) addBox(box);
         return;
     }
     scene_->draw(*canvas_);
@@ -140,8 +132,6 @@ int WebSaver::pixelHeight() const { return view_ ? platform_.deviceHeight() : st
 const std::vector<WebSaver::Box>& WebSaver::takeBoxes() {
     taken_.swap(boxes_);
     boxes_.clear();
-    takenShift_ = shift_;
-    shift_.reset();
     return taken_;
 }
 

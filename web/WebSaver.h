@@ -35,13 +35,11 @@ public:
     const char* sceneName() const { return entry_->name.data(); }
 
     // The picture (R, G, B, 0xFF per pixel, top row first) and the boxes that changed since the
-    // last takeBoxes(); takenShift() is the move of the canvas element's picture to make before
-    // copying them (see DeviceShift), when there is one.
+    // last takeBoxes().
     const uint32_t* pixels() const;
     int pixelWidth() const;
     int pixelHeight() const;
     const std::vector<Box>& takeBoxes();
-    const std::optional<DeviceShift>& takenShift() const { return takenShift_; }
     // The hash lines written since the last call, as duskmere-render prints them.
     std::string takeHashLines();
 
@@ -68,7 +66,6 @@ private:
 
     std::vector<Box> boxes_;
     std::vector<Box> taken_;
-    std::optional<DeviceShift> shift_, takenShift_;
     std::string hashLines_;
 };
 

@@ -52,9 +52,6 @@
       context.putImageData(image, 0, 0);
       return;
     }
-    // A scroll first moves what the element shows, drawing it onto itself; then the boxes.
-    const [sx0, sy0, sx1, sy1, dx] = new Int32Array(M.HEAPU8.buffer, M._duskmere_shift_words(), 5);
-    if (sx1 > sx0) context.drawImage(screen, sx0 + dx, sy0, sx1 - sx0, sy1 - sy0, sx0, sy0, sx1 - sx0, sy1 - sy0);
     const words = new Int32Array(M.HEAPU8.buffer, M._duskmere_box_words(), count * 4);
     for (let i = 0; i < words.length; i += 4) {
       context.putImageData(image, 0, 0, words[i], words[i + 1], words[i + 2] - words[i], words[i + 3] - words[i + 1]);

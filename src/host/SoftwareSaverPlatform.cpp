@@ -600,7 +600,7 @@ bool SoftwareSaverPlatform::findShift(const std::vector<uint32_t>& now, const st
     const int iw = ops_[1].width, ih = ops_[1].height;
     const auto row = [&](const std::vector<uint32_t>& v, int y) { return v.data() + static_cast<size_t>(y) * static_cast<size_t>(iw); };
     // Pixels that differ in place, per row; only a large change can be a scroll.
-    std::vector<int64_t>& inPlace = rowGain_;
+    std::vector<int64_t>& inPlace = inPlaceChanges_;
     inPlace.assign(static_cast<size_t>(ih), 0);
     int64_t changed = 0;
     for (int y = 0; y < ih; ++y) {

@@ -23,11 +23,11 @@ struct DeviceShift {
     int dx;
 };
 
-// The drawing half of SaverPlatform done in software, into a picture of device pixels, for hosts
-// whose own graphics cannot blend the scanlines' fractional coverage the way the reference does
-// (GDI, a browser canvas). The picture equals, pixel for pixel, what the cairo platform paints
-// for the same bounds and backing scale. Hosts subclass it for the view and process operations,
-// run the view's redraw, then copy to the screen only the boxes that changed.
+// The presenter of every program but the macOS bundles: the drawing half of SaverPlatform done
+// in software, into a picture of device pixels that equals, pixel for pixel, what cairo paints
+// for the same bounds and backing scale (the tests hold it to that). Hosts subclass it for the
+// view and process operations, run the view's redraw, then copy to the screen only the boxes
+// that changed, after moving their copy by the shift when they take shifts.
 class SoftwareSaverPlatform : public SaverPlatform {
 public:
     explicit SoftwareSaverPlatform(double backingScale = 1.0);
@@ -141,7 +141,7 @@ private:
     std::vector<Op> ops_, lastOps_;
     Plan plan_;
     Comparison comparison_;
-    std::vector<int64_t> rowGain_;  // per image row, pixels a shift spares minus those it costs
+    std::vector<int64_t> inPlaceChanges_;  // per image row, the pixels that differ where they stand
     std::shared_ptr<std::vector<uint32_t>> presented_, spare_;
     std::vector<uint32_t> edgeBefore_;
     std::vector<uint32_t> darkRow_;  // one image row with a row's strips applied

@@ -128,7 +128,8 @@ for (const scale of [1, 2]) {
       });
     }
 
-    // Ticking, each scroll of the forest moves the canvas element's own picture before the boxes.
+    // Ticking, each frame's boxes alone (the scroll, hundreds of specks of firelight) keep the
+    // element equal to the renderer's picture.
     test(`the ticking campfire equals duskmere-render --bounds 1440x900@${scale}`, async () => {
       const { page, errors } = await openPage(chromium.browser, 'scene=campfire&seed=0x2a', { ticks: 20 });
       // Hidden, the page stops ticking at once: the picture is that of the ticks counted. The
