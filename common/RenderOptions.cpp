@@ -11,7 +11,7 @@ namespace duskmere {
 namespace {
 
 constexpr int64_t maxSide = 16384;
-constexpr double maxDeviceSide = 32767;  // the largest image cairo can hold
+constexpr double maxDeviceSide = 32767;  // the presenter's limit for a side of its picture
 
 std::string sceneNames() {
     std::string names;
