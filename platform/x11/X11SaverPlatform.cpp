@@ -14,7 +14,10 @@ namespace duskmere {
 
 X11SaverPlatform::X11SaverPlatform(Display* display, const TargetWindow& window, double backingScale)
     : SoftwareSaverPlatform(backingScale),
-      image_(display, window.id, window.visual, window.depth, window.colormap) {}
+      image_(display, window.id, window.visual, window.depth, window.colormap) {
+    // The server moves a scroll within the window; only what really changed is sent.
+    acceptShifts(true);
+}
 
 void X11SaverPlatform::setWindowSize(int width, int height) {
     windowWidth_ = std::max(width, 0);
@@ -31,6 +34,7 @@ bool X11SaverPlatform::takeNeedsDisplay() {
 
 void X11SaverPlatform::present(const std::vector<DeviceBox>& boxes) {
     if (windowWidth_ < 1 || windowHeight_ < 1) return;
+    if (shift()) image_.shift(shift()->area, shift()->dx);
     image_.put(devicePixels(), deviceWidth(), deviceHeight(), boxes);
 }
 
