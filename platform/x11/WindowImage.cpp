@@ -63,6 +63,9 @@ WindowImage::WindowImage(Display* display, Window window, Visual* visual, int de
     const int cls = visual->c_class;
     const int bits = bitsPerPixel(display, depth);
     if (cls == TrueColor || cls == DirectColor) {
+        // Bits of the depth outside the colour masks are alpha (a 32-bit ARGB window): opaque.
+        const unsigned long depthMask = depth >= 32 ? 0xFFFFFFFFul : (1ul << depth) - 1;
+        opaque_ = static_cast<uint32_t>(depthMask & ~(visual->red_mask | visual->green_mask | visual->blue_mask));
         if (bits == 32 && visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF) {
             format_ = Format::swapRB;
         } else {
@@ -209,7 +212,7 @@ void WindowImage::convertRow(const uint32_t* from, int y, int x0, int x1) {
         auto* out = reinterpret_cast<uint32_t*>(row);
         for (int x = x0; x < x1; ++x) {
             const uint32_t p = from[x - x0];
-            out[x] = (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu);
+            out[x] = (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu) | opaque_;
         }
         return;
     }
@@ -217,7 +220,7 @@ void WindowImage::convertRow(const uint32_t* from, int y, int x0, int x1) {
     const int bits = image_->bits_per_pixel;
     for (int x = x0; x < x1; ++x) {
         const uint32_t p = from[x - x0];
-        uint32_t v = red_[p & 0xFFu] + green_[p >> 8 & 0xFFu] + blue_[p >> 16 & 0xFFu];
+        uint32_t v = red_[p & 0xFFu] + green_[p >> 8 & 0xFFu] + blue_[p >> 16 & 0xFFu] + opaque_;
         if (cube) v = static_cast<uint32_t>(cube_[v]);
         switch (bits) {
         case 32: reinterpret_cast<uint32_t*>(row)[x] = v; break;

@@ -6,6 +6,8 @@
 
 #include "X11Saver.h"
 
+#include <X11/Xutil.h>
+
 #include "WindowCapture.h"
 #include "X11TestSupport.h"
 #include "XErrorTrap.h"
@@ -173,6 +175,27 @@ TEST_P(X11SaverLoop, TheForestsScrollsAreMovedOnTheWindow) {
     start(w, "campfire");
     EXPECT_GE(frames(14), 2);
     EXPECT_TRUE(shows(w, reference(640, 480, 9, 14, "campfire")));
+}
+
+TEST_P(X11SaverLoop, AWindowWithAlphaIsPaintedOpaque) {
+    // A 32-bit window (a compositing desktop's ARGB visual) shows through where alpha stays 0.
+    XVisualInfo info{};
+    if (!XMatchVisualInfo(client.display(), DefaultScreen(client.display()), 32, TrueColor, &info))
+        GTEST_SKIP() << "no 32-bit visual on this server";
+    XSetWindowAttributes a{};
+    a.colormap = XCreateColormap(client.display(), DefaultRootWindow(client.display()), info.visual, AllocNone);
+    const Window w = XCreateWindow(client.display(), DefaultRootWindow(client.display()), 0, 0, 64, 48, 0, 32,
+                                   InputOutput, info.visual, CWColormap | CWBorderPixel, &a);
+    XMapRaised(client.display(), w);
+    client.sync();
+    start(w);
+    frames(2);
+    XImage* image = XGetImage(display, w, 0, 0, 64, 48, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    const unsigned long alpha = 0xFFFFFFFFul & ~(info.red_mask | info.green_mask | info.blue_mask);
+    EXPECT_EQ(XGetPixel(image, 10, 40) & alpha, alpha);
+    XDestroyImage(image);
+    EXPECT_TRUE(shows(w, reference(64, 48, 9, 2)));
 }
 
 TEST_P(X11SaverLoop, TinyWindows) {
