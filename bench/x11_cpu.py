@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """CPU share of one core used by `duskmere -root` plus its X server, on a private Xvfb.
 
-Usage: bench/x11_cpu.py [--seconds 20] [--size 1920x1080] [--scenes city,campfire] NAME=PROGRAM...
+Usage: bench/x11_cpu.py [--seconds 20] [--size 1920x1080] [--scenes city,campfire] [--extra=-fps]
+                        NAME=PROGRAM...
 Each program runs each scene in turn on a fresh Xvfb (24 bits); after 3 s of warm-up, the CPU
 time of both processes is read from /proc over the measured seconds. Example, before and after:
   bench/x11_cpu.py old=/work/baseline/duskmere new=build/release/platform/x11/duskmere
@@ -37,11 +38,11 @@ def start_xvfb(size):
     return xvfb, ':' + number.decode().strip()
 
 
-def measure(program, scene, size, seconds):
+def measure(program, scene, size, seconds, extra):
     xvfb, display = start_xvfb(size)
     env = dict(os.environ, DISPLAY=display)
     env.pop('XSCREENSAVER_WINDOW', None)
-    hack = subprocess.Popen([program, '-root', '--scene', scene], env=env)
+    hack = subprocess.Popen([program, '-root', '--scene', scene] + extra, env=env, stderr=subprocess.DEVNULL)
     try:
         time.sleep(3)
         if hack.poll() is not None:
@@ -63,6 +64,7 @@ def main():
     parser.add_argument('--seconds', type=float, default=20)
     parser.add_argument('--size', default='1920x1080')
     parser.add_argument('--scenes', default='city,campfire')
+    parser.add_argument('--extra', default='', help='more options for every program, e.g. --extra=-fps')
     parser.add_argument('programs', nargs='+', help='NAME=PROGRAM')
     args = parser.parse_args()
     programs = [p.split('=', 1) for p in args.programs]
@@ -70,7 +72,7 @@ def main():
                                                                       args.seconds, args.size))
     for scene in args.scenes.split(','):
         for name, program in programs:
-            hack, server = measure(program, scene, args.size, args.seconds)
+            hack, server = measure(program, scene, args.size, args.seconds, args.extra.split())
             print('%-10s %-10s %8.2f %8.2f %8.2f' % (scene, name, hack, server, hack + server), flush=True)
 
 

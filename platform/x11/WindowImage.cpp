@@ -63,6 +63,9 @@ WindowImage::WindowImage(Display* display, Window window, Visual* visual, int de
     const int cls = visual->c_class;
     const int bits = bitsPerPixel(display, depth);
     if (cls == TrueColor || cls == DirectColor) {
+        // Bits of the depth outside the colour masks are alpha (a 32-bit ARGB window): opaque.
+        const unsigned long depthMask = depth >= 32 ? 0xFFFFFFFFul : (1ul << depth) - 1;
+        opaque_ = static_cast<uint32_t>(depthMask & ~(visual->red_mask | visual->green_mask | visual->blue_mask));
         if (bits == 32 && visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF) {
             format_ = Format::swapRB;
         } else {
@@ -87,29 +90,37 @@ WindowImage::~WindowImage() {
 }
 
 void WindowImage::allocateColourCube() {
-    // A few levels of each primary, as many as the colour map has room for (6 x 6 x 6 of 256).
+    // A few levels of each primary: 6 x 6 x 6 of 256, or as many as the colour map still has room
+    // for (other clients and the server keep some), at least 2 x 2 x 2.
     const int entries = std::max(visual_->map_entries, 2);
     int n = 2;
     while ((n + 1) * (n + 1) * (n + 1) <= std::min(entries, 216)) ++n;
+    std::vector<XColor> wanted;
+    std::vector<size_t> refused;
+    for (;; --n) {
+        cube_.assign(static_cast<size_t>(n * n * n), 0);
+        wanted.assign(cube_.size(), XColor{});
+        refused.clear();
+        std::vector<unsigned long> got;
+        const auto level = [&](size_t l) { return static_cast<unsigned short>(l * 65535 / static_cast<size_t>(n - 1)); };
+        for (size_t i = 0; i < cube_.size(); ++i) {
+            XColor& c = wanted[i];
+            c.red = level(i / static_cast<size_t>(n * n));
+            c.green = level(i / static_cast<size_t>(n) % static_cast<size_t>(n));
+            c.blue = level(i % static_cast<size_t>(n));
+            c.flags = DoRed | DoGreen | DoBlue;
+            XColor cell = c;
+            if (XAllocColor(display_, colormap_, &cell)) cube_[i] = cell.pixel, got.push_back(cell.pixel);
+            else refused.push_back(i);
+        }
+        if (refused.empty() || n == 2) break;
+        XFreeColors(display_, colormap_, got.data(), static_cast<int>(got.size()), 0);
+    }
     for (uint32_t v = 0; v < 256; ++v) {
         const uint32_t level = (v * static_cast<uint32_t>(n - 1) + 127) / 255;
         red_[v] = level * static_cast<uint32_t>(n * n);
         green_[v] = level * static_cast<uint32_t>(n);
         blue_[v] = level;
-    }
-    cube_.assign(static_cast<size_t>(n * n * n), 0);
-    std::vector<XColor> wanted(cube_.size());
-    std::vector<size_t> refused;
-    for (size_t i = 0; i < cube_.size(); ++i) {
-        const auto level = [&](size_t l) { return static_cast<unsigned short>(l * 65535 / static_cast<size_t>(n - 1)); };
-        XColor& c = wanted[i];
-        c.red = level(i / static_cast<size_t>(n * n));
-        c.green = level(i / static_cast<size_t>(n) % static_cast<size_t>(n));
-        c.blue = level(i % static_cast<size_t>(n));
-        c.flags = DoRed | DoGreen | DoBlue;
-        XColor got = c;
-        if (XAllocColor(display_, colormap_, &got)) cube_[i] = got.pixel;
-        else refused.push_back(i);
     }
     if (refused.empty()) return;
     // A full colour map: the nearest colour it holds.
@@ -201,7 +212,7 @@ void WindowImage::convertRow(const uint32_t* from, int y, int x0, int x1) {
         auto* out = reinterpret_cast<uint32_t*>(row);
         for (int x = x0; x < x1; ++x) {
             const uint32_t p = from[x - x0];
-            out[x] = (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu);
+            out[x] = (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu) | opaque_;
         }
         return;
     }
@@ -209,7 +220,7 @@ void WindowImage::convertRow(const uint32_t* from, int y, int x0, int x1) {
     const int bits = image_->bits_per_pixel;
     for (int x = x0; x < x1; ++x) {
         const uint32_t p = from[x - x0];
-        uint32_t v = red_[p & 0xFFu] + green_[p >> 8 & 0xFFu] + blue_[p >> 16 & 0xFFu];
+        uint32_t v = red_[p & 0xFFu] + green_[p >> 8 & 0xFFu] + blue_[p >> 16 & 0xFFu] + opaque_;
         if (cube) v = static_cast<uint32_t>(cube_[v]);
         switch (bits) {
         case 32: reinterpret_cast<uint32_t*>(row)[x] = v; break;

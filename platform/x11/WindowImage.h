@@ -68,6 +68,7 @@ private:
     enum class Format { swapRB, tables, cube };
     Format format_ = Format::tables;
     std::array<uint32_t, 256> red_{}, green_{}, blue_{};
+    uint32_t opaque_ = 0;  // the alpha bits of a TrueColor pixel, all set
     std::vector<unsigned long> cube_;
 };
 

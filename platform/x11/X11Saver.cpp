@@ -190,8 +190,10 @@ bool X11Saver::overlayPatch(const std::vector<DeviceBox>& boxes, bool figuresCha
     const int w = platform_.deviceWidth(), h = platform_.deviceHeight();
     const DeviceBox box = overlay_.box(w, h);
     if (box.x1 <= box.x0) return false;
-    // The figures need drawing again where the frame just painted over them, or when they change.
-    const bool covered = std::any_of(boxes.begin(), boxes.end(), [&](const DeviceBox& b) { return intersects(b, box); });
+    // The figures need drawing again where the frame just painted over or moved them, or when they
+    // change.
+    const bool covered = std::any_of(boxes.begin(), boxes.end(), [&](const DeviceBox& b) { return intersects(b, box); }) ||
+                         (platform_.shift() && intersects(platform_.shift()->area, box));
     if (!covered && !figuresChanged) return false;
     copyBox(platform_.devicePixels(), w, box, patch_);
     overlay_.draw(patch_.data(), box, w, h);

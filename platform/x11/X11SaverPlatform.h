@@ -26,7 +26,7 @@ public:
     // True once after the view asked to be redrawn.
     bool takeNeedsDisplay();
 
-    // Sends the boxes of the last redraw's picture to the window.
+    // Sends the last redraw's changes to the window: its shift, then its boxes.
     void present(const std::vector<DeviceBox>& boxes);
     // Sends pixels of its own (something laid over the picture), `at.x1 - at.x0` to a row.
     void presentPatch(const uint32_t* pixels, const DeviceBox& at);
@@ -41,7 +41,11 @@ public:
     uint64_t secureRandomSeed() override;
 
 private:
+    void watchForScrolls(const std::vector<DeviceBox>& boxes);
+
     WindowImage image_;
+    bool shiftsWanted_ = true;
+    int64_t framesWithoutShift_ = 0;
     int windowWidth_ = 0;
     int windowHeight_ = 0;
     std::optional<uint64_t> fixedSeed_;

@@ -116,8 +116,10 @@ TEST_F(DuskmereRobustness, StopSignalsAtAnyMomentEndItWithStatusZero) {
             if (n % 2) args.insert(args.end(), {"-window-id", hexId(w)});
             ChildProcess child(args, env());
             // From the moment the program can catch the signal: while it opens the display,
-            // builds the scene, or runs.
-            for (int t = 0; t < 400 && !catches(child.pid(), sig); ++t) std::this_thread::sleep_for(1ms);
+            // builds the scene, or runs. (Starting may take seconds on a loaded machine.)
+            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (!catches(child.pid(), sig) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
             ASSERT_TRUE(catches(child.pid(), sig)) << child.errorText();
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 250000));
             child.signal(sig);

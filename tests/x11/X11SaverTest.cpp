@@ -6,6 +6,8 @@
 
 #include "X11Saver.h"
 
+#include <X11/Xutil.h>
+
 #include "WindowCapture.h"
 #include "X11TestSupport.h"
 #include "XErrorTrap.h"
@@ -27,11 +29,11 @@ public:
 };
 
 // The picture after the first redraw and `frames` ticks at a size.
-Picture reference(int width, int height, uint64_t seed, int frames) {
+Picture reference(int width, int height, uint64_t seed, int frames, const char* scene = "city") {
     ReferencePlatform platform;
     platform.setBounds({static_cast<double>(width), static_cast<double>(height)});
     platform.seed = seed;
-    const auto view = findScene("city")->makeView(platform);
+    const auto view = findScene(scene)->makeView(platform);
     view->drawRect();
     platform.finishRedraw();
     for (int f = 0; f < frames; ++f) {
@@ -49,7 +51,7 @@ Picture reference(int width, int height, uint64_t seed, int frames) {
 // The servers the window is tested on: the usual one (shared memory), one without the extension
 // (as over ssh -X), one that cannot attach our segment (its own IPC namespace, as in another
 // container), 16 bits a pixel (colours keep 5 or 6 bits of the 8), 30 bits, and 8 bits through a
-// colour map (6 levels of each primary).
+// colour map (Xvfb keeps 64 of its cells, which leaves room for 5 levels of each primary).
 struct Server {
     const char* name;
     int depth;
@@ -65,7 +67,7 @@ const Server servers[] = {
     {"SharedMemoryRefused", 24, {}, {"unshare", "--ipc"}, false, 0},
     {"Depth16", 16, {}, {}, false, 7},
     {"Depth30", 30, {}, {}, true, 0},
-    {"Depth8", 8, {}, {}, false, 26},
+    {"Depth8", 8, {}, {}, false, 32},
 };
 
 class X11SaverLoop : public ::testing::TestWithParam<Server> {
@@ -82,23 +84,31 @@ protected:
         saver.reset();
         if (display) XCloseDisplay(display);
     }
-    void start(Window w) {
+    void start(Window w, const char* scene = "city") {
         options.target = HackOptions::Target::windowId;
         options.windowId = w;
         options.seed = 9;
         std::string error;
         const auto target = findTargetWindow(display, options, error);
         ASSERT_TRUE(target) << error;
-        saver = std::make_unique<X11Saver>(display, *target, options, *findScene("city"));
+        saver = std::make_unique<X11Saver>(display, *target, options, *findScene(scene));
         saver->handlePendingEvents();
         saver->redrawIfNeeded();
+        XSync(display, False);
     }
-    void frames(int n) {
+    // Runs n frames; how many of them the server moved part of the window for.
+    int frames(int n) {
+        int shifts = 0;
         for (int i = 0; i < n; ++i) {
             saver->handlePendingEvents();
             saver->tick();
             saver->redrawIfNeeded();
+            // The saver's own loop waits for its fence: the server has read the frame before the
+            // next one is written over it.
+            XSync(display, False);
+            shifts += saver->platform().shift().has_value();
         }
+        return shifts;
     }
     // Whether the window shows the picture, within what the visual keeps of its colours.
     ::testing::AssertionResult shows(Window w, const Picture& expected) {
@@ -158,6 +168,34 @@ TEST_P(X11SaverLoop, AnExposeRepaintsTheWholeWindow) {
     saver->handlePendingEvents();
     saver->redrawIfNeeded();
     EXPECT_TRUE(shows(w, reference(320, 240, 9, 4)));
+}
+
+TEST_P(X11SaverLoop, TheForestsScrollsAreMovedOnTheWindow) {
+    const Window w = client.makeWindow(640, 480);
+    start(w, "campfire");
+    EXPECT_GE(frames(14), 2);
+    EXPECT_TRUE(shows(w, reference(640, 480, 9, 14, "campfire")));
+}
+
+TEST_P(X11SaverLoop, AWindowWithAlphaIsPaintedOpaque) {
+    // A 32-bit window (a compositing desktop's ARGB visual) shows through where alpha stays 0.
+    XVisualInfo info{};
+    if (!XMatchVisualInfo(client.display(), DefaultScreen(client.display()), 32, TrueColor, &info))
+        GTEST_SKIP() << "no 32-bit visual on this server";
+    XSetWindowAttributes a{};
+    a.colormap = XCreateColormap(client.display(), DefaultRootWindow(client.display()), info.visual, AllocNone);
+    const Window w = XCreateWindow(client.display(), DefaultRootWindow(client.display()), 0, 0, 64, 48, 0, 32,
+                                   InputOutput, info.visual, CWColormap | CWBorderPixel, &a);
+    XMapRaised(client.display(), w);
+    client.sync();
+    start(w);
+    frames(2);
+    XImage* image = XGetImage(display, w, 0, 0, 64, 48, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    const unsigned long alpha = 0xFFFFFFFFul & ~(info.red_mask | info.green_mask | info.blue_mask);
+    EXPECT_EQ(XGetPixel(image, 10, 40) & alpha, alpha);
+    XDestroyImage(image);
+    EXPECT_TRUE(shows(w, reference(64, 48, 9, 2)));
 }
 
 TEST_P(X11SaverLoop, TinyWindows) {
