@@ -7,8 +7,9 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh core wayland windows web package
 jobs=$(nproc)
 # A compiler cache, where one is installed, makes repeated runs cheap; a fresh machine builds in full.
+# Its paths are taken relative to the checkout, so that another clone of the same sources hits it.
 launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache) && export CCACHE_BASEDIR="$PWD"
 stage() { echo "== $* ($(date +%T))"; }
 
 stage "optimised build and tests"
