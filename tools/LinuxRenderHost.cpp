@@ -1,16 +1,12 @@
 #include "LinuxRenderHost.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/random.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "OutputFile.h"
 #include "PngFile.h"
+#include "SecureRandom.h"
 #include "host/SoftwareSaverPlatform.h"
 
 namespace duskmere {
@@ -47,20 +43,6 @@ public:
     RenderPlatform platform_;
 };
 
-bool readUrandom(unsigned char* out, size_t n) {
-    const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    size_t got = 0;
-    while (got < n) {
-        const ssize_t r = read(fd, out + got, n - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<size_t>(r);
-    }
-    close(fd);
-    return got == n;
-}
-
 }  // namespace
 
 std::unique_ptr<RenderTarget> LinuxRenderHost::makeTarget(ViewSize bounds, double backingScale, uint64_t seed) {
@@ -74,21 +56,9 @@ bool LinuxRenderHost::writePng(const PixelRows& picture, OutputFile& file, std::
 }
 
 uint64_t LinuxRenderHost::secureRandomSeed() {
-    unsigned char bytes[8];
-    size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t r = getrandom(bytes + got, sizeof bytes - got, 0);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<size_t>(r);
-    }
-    if (got < sizeof bytes && !readUrandom(bytes, sizeof bytes)) {
-        std::fputs("duskmere-render: no secure random source available\n", stderr);
-        std::exit(1);
-    }
-    uint64_t seed;
-    std::memcpy(&seed, bytes, sizeof seed);
-    return seed;
+    if (const std::optional<uint64_t> seed = duskmere::secureRandomSeed()) return *seed;
+    std::fputs("duskmere-render: no secure random source available\n", stderr);
+    std::exit(1);
 }
 
 }  // namespace duskmere

@@ -5,7 +5,7 @@
 namespace duskmere {
 
 // The renderer's host on Linux: views draw through the software presenter, PNGs go through
-// libpng, seeds come from getrandom.
+// libpng, seeds come from the system's secure source (common/SecureRandom).
 class LinuxRenderHost : public RenderHost {
 public:
     std::unique_ptr<RenderTarget> makeTarget(ViewSize bounds, double backingScale, uint64_t seed) override;

@@ -1,6 +1,5 @@
 #include "SaverSurface.h"
 
-#include <sys/random.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -8,6 +7,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "SecureRandom.h"
 #include "WaylandSaver.h"
 #include "catalog/SceneCatalog.h"
 #include "fractional-scale-v1-client-protocol.h"
@@ -64,8 +64,8 @@ void WaylandSaverPlatform::exitProcess(int status) { _exit(status); }
 
 uint64_t WaylandSaverPlatform::secureRandomSeed() {
     if (seed_) return *seed_;
+    if (const std::optional<uint64_t> secure = duskmere::secureRandomSeed()) return *secure;
     uint64_t seed = 0;
-    if (getrandom(&seed, sizeof seed, 0) == static_cast<ssize_t>(sizeof seed)) return seed;
     // Not expected on any supported kernel; a seed from the clock beats no picture at all.
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);

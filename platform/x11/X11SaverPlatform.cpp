@@ -1,14 +1,11 @@
 #include "X11SaverPlatform.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/random.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "SecureRandom.h"
 
 namespace duskmere {
 
@@ -70,41 +67,11 @@ std::string X11SaverPlatform::processName() const { return program_invocation_sh
 
 void X11SaverPlatform::exitProcess(int status) { std::exit(status); }
 
-namespace {
-
-bool readUrandom(unsigned char* out, size_t n) {
-    const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    size_t got = 0;
-    while (got < n) {
-        const ssize_t r = read(fd, out + got, n - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<size_t>(r);
-    }
-    close(fd);
-    return got == n;
-}
-
-}  // namespace
-
 uint64_t X11SaverPlatform::secureRandomSeed() {
     if (fixedSeed_) return *fixedSeed_;
-    unsigned char bytes[8];
-    size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t r = getrandom(bytes + got, sizeof bytes - got, 0);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<size_t>(r);
-    }
-    if (got < sizeof bytes && !readUrandom(bytes, sizeof bytes)) {
-        std::fputs("duskmere: no secure random source available\n", stderr);
-        std::exit(1);
-    }
-    uint64_t seed;
-    std::memcpy(&seed, bytes, sizeof seed);
-    return seed;
+    if (const std::optional<uint64_t> seed = duskmere::secureRandomSeed()) return *seed;
+    std::fputs("duskmere: no secure random source available\n", stderr);
+    std::exit(1);
 }
 
 }  // namespace duskmere
