@@ -21,7 +21,8 @@ int deviceExtent(double points, double scale) {
 
 // Round to nearest, ties to even, as the reference's fixed-point conversions do.
 int64_t toFixed(double d, int bits) {
-    const double v = std::nearbyint(std::ldexp(d, bits));
+    // Scaling by a power of two is exact, as ldexp is, without its call (270 strips a frame).
+    const double v = std::nearbyint(d * static_cast<double>(int64_t{1} << bits));
     constexpr double limit = 1099511627776.0;  // 2^40, far beyond any surface
     if (!(v > -limit)) return static_cast<int64_t>(-limit);
     if (!(v < limit)) return static_cast<int64_t>(limit);
@@ -819,7 +820,7 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
         if (touchesPicture(op)) fresh_ = false;
     const int shownWidth = shown ? ops_[1].width : 0, shownHeight = shown ? ops_[1].height : 0;
     // Keep the shape of this redraw and the image it showed; free the pixels of the rest.
-    lastOps_ = ops_;
+    lastOps_.swap(ops_);
     for (Op& op : lastOps_) op.pixels.reset();
     ops_.clear();
     if (shown) {
