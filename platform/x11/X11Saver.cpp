@@ -299,6 +299,20 @@ void X11Saver::finishFromWatchdog(void* self) {
 }
 
 void X11Saver::waitForWork() {
+    if (visible() && clockRunning_ && fencePending_) {
+        // A frame is out and its fence will be back long before the next tick is due: sleep until
+        // then without watching the connection, so that the fence and the tick wake us once, not
+        // twice. Events wait at most that one frame; a stop still wakes us at once.
+        const int64_t left = clock_.deadline() - monotonicNanos();
+        if (left > 0) {
+            XFlush(display_);
+            const timespec timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+            pollfd stop = {StopSignals::wakeFd(), POLLIN, 0};
+            ppoll(&stop, StopSignals::wakeFd() >= 0 ? 1 : 0, &timeout, nullptr);
+            return;
+        }
+        // Due, and the fence still out: wait for it, however long the server takes (below).
+    }
     if (XPending(display_) > 0) return;  // also sends what is buffered
     timespec timeout{};
     timespec* wait = nullptr;  // while nothing can be seen, sleep until something happens

@@ -21,7 +21,8 @@ int deviceExtent(double points, double scale) {
 
 // Round to nearest, ties to even, as the reference's fixed-point conversions do.
 int64_t toFixed(double d, int bits) {
-    const double v = std::nearbyint(std::ldexp(d, bits));
+    // Scaling by a power of two is exact, as ldexp is, without its call (270 strips a frame).
+    const double v = std::nearbyint(d * static_cast<double>(int64_t{1} << bits));
     constexpr double limit = 1099511627776.0;  // 2^40, far beyond any surface
     if (!(v > -limit)) return static_cast<int64_t>(-limit);
     if (!(v < limit)) return static_cast<int64_t>(limit);
@@ -265,6 +266,24 @@ void SoftwareSaverPlatform::fillRect(const ViewRect& r) {
 std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pixels, int64_t width, int64_t height) {
     if (width < 1 || height < 1 || width > maxExtent || height > maxExtent) return nullptr;
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    auto image = std::make_unique<SoftwareImage>();
+    image->width = static_cast<int>(width);
+    image->height = static_cast<int>(height);
+    if (presented_ && presented_.use_count() == 1 && width == presentedWidth_ && height == presentedHeight_ &&
+        before_.size() == n && rowChanged_.size() == static_cast<size_t>(height)) {
+        // Nobody else sees the image presented last: bring it up to date row by row, so that a
+        // row that did not change costs one read of each side and the redraw knows which did.
+        const size_t w = static_cast<size_t>(width), bytes = w * sizeof(uint32_t);
+        uint32_t* kept = presented_->data();
+        for (size_t y = 0; y < static_cast<size_t>(height); ++y, pixels += w, kept += w) {
+            if (std::memcmp(kept, pixels, bytes) == 0) continue;
+            if (!rowChanged_[y]) std::memcpy(before_.data() + y * w, kept, bytes);  // as presented
+            rowChanged_[y] = 1;
+            std::memcpy(kept, pixels, bytes);
+        }
+        image->pixels = presented_;
+        return image;
+    }
     std::shared_ptr<std::vector<uint32_t>> buffer;
     try {
         // Reuse the buffer of the frame before last when nothing else holds it.
@@ -279,10 +298,7 @@ std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pix
         return nullptr;
     }
     std::memcpy(buffer->data(), pixels, n * sizeof(uint32_t));
-    auto image = std::make_unique<SoftwareImage>();
     image->pixels = std::move(buffer);
-    image->width = static_cast<int>(width);
-    image->height = static_cast<int>(height);
     return image;
 }
 
@@ -595,17 +611,17 @@ void SoftwareSaverPlatform::paintEdges(bool reportChanges) {
 // Decides whether the image scrolled sideways since the one presented last (as the forest does):
 // then a band of rows, moved by one image column, differs in far fewer pixels than it does in
 // place. Sets shift_ and the comparison the boxes are then found with.
-bool SoftwareSaverPlatform::findShift(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before) {
+bool SoftwareSaverPlatform::findShift(const std::vector<uint32_t>& now) {
     const Plan& p = plan_;
     const int iw = ops_[1].width, ih = ops_[1].height;
-    const auto row = [&](const std::vector<uint32_t>& v, int y) { return v.data() + static_cast<size_t>(y) * static_cast<size_t>(iw); };
+    const auto nowRow = [&](int y) { return now.data() + static_cast<size_t>(y) * static_cast<size_t>(iw); };
     // Pixels that differ in place, per row; only a large change can be a scroll.
     std::vector<int64_t>& inPlace = inPlaceChanges_;
     inPlace.assign(static_cast<size_t>(ih), 0);
     int64_t changed = 0;
     for (int y = 0; y < ih; ++y) {
-        const uint32_t *a = row(now, y), *b = row(before, y);
-        if (std::memcmp(a, b, static_cast<size_t>(iw) * sizeof(uint32_t)) == 0) continue;
+        if (!rowDiffers_[static_cast<size_t>(y)]) continue;
+        const uint32_t *a = nowRow(y), *b = beforeRows_[static_cast<size_t>(y)];
         int64_t n = 0;
         for (int x = 0; x < iw; ++x) n += ((a[x] ^ b[x]) & 0xFFFFFFu) != 0;
         inPlace[static_cast<size_t>(y)] = n;
@@ -621,7 +637,7 @@ bool SoftwareSaverPlatform::findShift(const std::vector<uint32_t>& now, const st
     for (const int dx : {1, -1}) {
         int row0 = -1, row1 = -1;
         for (int y = 0; y < ih; ++y) {
-            const uint32_t *a = row(now, y), *b = row(before, y);
+            const uint32_t *a = nowRow(y), *b = beforeRows_[static_cast<size_t>(y)];
             int64_t moved = 0;
             for (int x = std::max(0, -dx), end = iw - std::max(0, dx); x < end; ++x) moved += ((a[x] ^ b[x + dx]) & 0xFFFFFFu) != 0;
             differs[static_cast<size_t>(y)] = moved != 0;
@@ -687,7 +703,7 @@ void SoftwareSaverPlatform::applyShift() {
 
 // Repaints, and reports, the device pixels under the image pixels that differ from the ones
 // presented last (after the shift, when there is one).
-void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before) {
+void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now) {
     const Op& image = ops_[1];
     const int iw = image.width, ih = image.height;
     constexpr int joinGap = 8;  // unchanged pixels between two changes that still make one box
@@ -711,7 +727,7 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
         next.clear();
         if (y < ih) {
             const uint32_t* a = now.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
-            const uint32_t* b = before.data() + static_cast<size_t>(y) * static_cast<size_t>(iw);
+            const uint32_t* b = beforeRows_[static_cast<size_t>(y)];
             const auto findRuns = [&](int from, int to, auto differs) {
                 int x = from;
                 while (x < to) {
@@ -741,7 +757,7 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
                     findRuns(0, c.moved0, differs);
                     findRuns(c.moved1, iw, differs);
                 }
-            } else if (std::memcmp(a, b, static_cast<size_t>(iw) * sizeof(uint32_t)) != 0) {
+            } else if (rowDiffers_[static_cast<size_t>(y)]) {
                 // Most rows are unchanged to the byte; only rows that differ are searched.
                 findRuns(0, iw, [&](int x) { return ((a[x] ^ b[x]) & 0xFFFFFFu) != 0; });
             }
@@ -754,6 +770,21 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
         }
         while (j < open.size()) emit(open[j], y), ++j;
         open.swap(next);
+    }
+}
+
+// Finds, for each image row, the row as presented last and whether `now` may differ from it: known
+// already when makeImage() updated the presented image in place, compared here otherwise.
+void SoftwareSaverPlatform::compareRows(const std::vector<uint32_t>& now) {
+    const size_t iw = static_cast<size_t>(ops_[1].width), ih = static_cast<size_t>(ops_[1].height);
+    const bool inPlace = &now == presented_.get();
+    beforeRows_.resize(ih);
+    rowDiffers_.resize(ih);
+    for (size_t y = 0; y < ih; ++y) {
+        const uint32_t* before = rowChanged_[y] ? before_.data() + y * iw : presented_->data() + y * iw;
+        beforeRows_[y] = before;
+        rowDiffers_[y] = inPlace ? rowChanged_[y]
+                                 : std::memcmp(now.data() + y * iw, before, iw * sizeof(uint32_t)) != 0;
     }
 }
 
@@ -770,8 +801,9 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
     if (sameShape && !repaintAll_ && presented_) {
         shown = std::const_pointer_cast<std::vector<uint32_t>>(ops_[1].pixels);
         comparison_.dx = 0;
-        if (acceptShifts_ && plan_.shiftStep > 0 && findShift(*shown, *presented_)) applyShift();
-        reportChangedPixels(*shown, *presented_);
+        compareRows(*shown);
+        if (acceptShifts_ && plan_.shiftStep > 0 && findShift(*shown)) applyShift();
+        reportChangedPixels(*shown);
         paintEdges(true);
     } else {
         if (sameShape || makePlan()) {
@@ -786,13 +818,25 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
 
     for (const Op& op : ops_)
         if (touchesPicture(op)) fresh_ = false;
+    const int shownWidth = shown ? ops_[1].width : 0, shownHeight = shown ? ops_[1].height : 0;
     // Keep the shape of this redraw and the image it showed; free the pixels of the rest.
-    lastOps_ = ops_;
+    lastOps_.swap(ops_);
     for (Op& op : lastOps_) op.pixels.reset();
     ops_.clear();
     if (shown) {
-        spare_ = std::move(presented_);
-        presented_ = std::move(shown);
+        if (shown != presented_) {
+            spare_ = std::move(presented_);
+            presented_ = std::move(shown);
+        }
+        presentedWidth_ = shownWidth;
+        presentedHeight_ = shownHeight;
+        // The image is now what was presented: no row differs from it.
+        rowChanged_.assign(static_cast<size_t>(shownHeight), 0);
+        try {
+            before_.resize(presented_->size());
+        } catch (const std::bad_alloc&) {
+            before_.clear();  // the next image is copied whole instead
+        }
     } else {
         presented_.reset();
         plan_.valid = false;

@@ -129,8 +129,9 @@ private:
     void applyOps(int x0, int y0, int x1, int y1);
     void paintClean(int x0, int y0, int x1, int y1);
     void paintEdges(bool reportChanges);
-    void reportChangedPixels(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before);
-    bool findShift(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before);
+    void compareRows(const std::vector<uint32_t>& now);
+    void reportChangedPixels(const std::vector<uint32_t>& now);
+    bool findShift(const std::vector<uint32_t>& now);
     void applyShift();
 
     double fillGray_ = 0, fillAlpha_ = 1;
@@ -142,7 +143,16 @@ private:
     Plan plan_;
     Comparison comparison_;
     std::vector<int64_t> inPlaceChanges_;  // per image row, the pixels that differ where they stand
+    // The image presented last. makeImage() updates it in place when nobody else holds it, copying
+    // only the rows that changed and keeping their presented pixels in before_ (rowChanged_ set);
+    // so "what was presented" is always before_'s row where rowChanged_ is set, presented_'s else.
     std::shared_ptr<std::vector<uint32_t>> presented_, spare_;
+    int presentedWidth_ = 0, presentedHeight_ = 0;
+    std::vector<uint32_t> before_;
+    std::vector<uint8_t> rowChanged_;
+    // For one redraw's comparison, per image row: the row as presented, and whether it may differ.
+    std::vector<const uint32_t*> beforeRows_;
+    std::vector<uint8_t> rowDiffers_;
     std::vector<uint32_t> edgeBefore_;
     std::vector<uint32_t> darkRow_;  // one image row with a row's strips applied
 };

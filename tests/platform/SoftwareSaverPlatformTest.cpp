@@ -188,6 +188,37 @@ TEST(SoftwareSaverPlatform, ReportedBoxesCarryEveryChange) {
         }
 }
 
+// The presenter brings the image it presented last up to date in place: an image a caller still
+// holds keeps its pixels, and an image made but never drawn loses no change.
+TEST(SoftwareSaverPlatform, ImagesKeepTheirPixelsWhateverComesAfter) {
+    std::vector<uint32_t> a(32 * 24), b(a.size()), c(a.size());
+    for (size_t i = 0; i < a.size(); ++i)
+        a[i] = static_cast<uint32_t>(i / 40 * 2654435761u), b[i] = a[i] * 3, c[i] = a[i] * 5;
+    const auto redraw = [](SoftwarePlatform& p, const SaverImage& image) {
+        EXPECT_TRUE(p.hasGraphicsContext());
+        p.setFillGray(0, 1), p.fillRect({0, 0, 64, 48}), p.setInterpolationNone(), p.drawImage(image, {0, 0, 64, 48});
+        return p.finishRedraw();
+    };
+    SoftwarePlatform software;
+    std::vector<uint32_t> screen;
+    const auto show = [&](const SaverImage& image, const std::vector<uint32_t>& px, const char* what) {
+        SoftwarePlatform alone;  // the picture of one redraw from scratch
+        alone.setBounds({64, 48}), redraw(alone, *alone.makeImage(px.data(), 32, 24));
+        present(screen, software, redraw(software, image));
+        EXPECT_EQ(firstDifference(screen, picture(alone), 64), "") << what;
+    };
+    software.setBounds({64, 48});
+    show(*software.makeImage(a.data(), 32, 24), a, "first");
+    show(*software.makeImage(b.data(), 32, 24), b, "second");
+    std::unique_ptr<SaverImage> held = software.makeImage(c.data(), 32, 24);
+    show(*held, c, "held");
+    show(*software.makeImage(a.data(), 32, 24), a, "while an image is held");
+    show(*held, c, "the held image again");
+    held.reset();
+    software.makeImage(b.data(), 32, 24);  // made, never drawn
+    show(*software.makeImage(b.data(), 32, 24), b, "after an image never drawn");
+}
+
 // Redraws that are not a view's usual sequence (fills and images of any size, anywhere, on
 // fractional bounds) are painted operation by operation, still as cairo paints them.
 TEST(SoftwareSaverPlatform, UnusualRedrawsStillMatchCairo) {
