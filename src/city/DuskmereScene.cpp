@@ -28,7 +28,8 @@ DuskmereScene::DuskmereScene(int64_t width, int64_t height, uint64_t seed)
       owner(static_cast<std::size_t>(w * h), int16_t{-1}),
       scale(static_cast<double>(h) / 480.0),
       tile(tileFor(scale)),
-      edge(tile / 2) {
+      edge(tile / 2),
+      rowsToCopy(static_cast<std::size_t>(h), 1) {
     std::vector<Building> fronts;
     std::vector<Building> backs;
     for (const bool front : {true, false}) {

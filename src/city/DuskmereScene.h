@@ -90,7 +90,8 @@ private:
     void lightWindows();
     void scatterStars();
     void eraseDiscs();
-    void drawSpires(Canvas& canvas) const;
+    void drawSpires(Canvas& canvas);
+    void markRow(int64_t y) { rowsToCopy[static_cast<std::size_t>(y)] = 1; }
     bool isBuilding(int64_t x, int64_t y) const { return owner[static_cast<std::size_t>(y * w + x)] >= 0; }
     int64_t maxTiles() const;
     int64_t right(const Building& b) const { return b.x + b.widthTiles * tile; }
@@ -112,6 +113,12 @@ private:
     double rainAcc = 0;
     Meteors meteors;
     Comets comets;
+
+    // The canvas keeps the last frame (the view never clears it), so a draw copies again only the
+    // rows of buf that may differ from it: rows the step wrote since, and rows the sky events and
+    // masts painted over last time. Most frames change a few dozen rows of hundreds.
+    std::vector<uint8_t> rowsToCopy;
+    const uint32_t* drawnInto = nullptr;  // the pixels of the canvas last drawn; none: copy all
 
     // Working lists kept between pans so that a pan allocates nothing once they have grown.
     std::vector<Building> rowScratch;

@@ -23,7 +23,12 @@ constexpr std::array<double, 6> densities = [] {
 }  // namespace
 
 void DuskmereScene::draw(Canvas& canvas) {
-    if (canvas.width == w && canvas.height == h) {
+    const bool ownSize = canvas.width == w && canvas.height == h;
+    if (ownSize && drawnInto == canvas.px.data()) {
+        for (int64_t y = 0; y < h; ++y)
+            if (rowsToCopy[static_cast<std::size_t>(y)])
+                std::memcpy(canvas.px.data() + y * w, buf.data() + y * w, static_cast<std::size_t>(w) * sizeof(uint32_t));
+    } else if (ownSize) {
         std::memcpy(canvas.px.data(), buf.data(), buf.size() * sizeof(uint32_t));
     } else {
         // Only a canvas of the scene's own size is ever handed in; anything else gets the overlap.
@@ -33,15 +38,23 @@ void DuskmereScene::draw(Canvas& canvas) {
             std::memcpy(canvas.px.data() + y * canvas.width, buf.data() + y * w,
                         static_cast<std::size_t>(cw) * sizeof(uint32_t));
     }
+    std::fill(rowsToCopy.begin(), rowsToCopy.end(), uint8_t{0});
+    drawnInto = ownSize ? canvas.px.data() : nullptr;
 
     const double s = static_cast<double>(h) / 270.0;
-    const auto blocked = [this](int64_t x, int64_t y) { return x < 0 || y < 0 || x >= w || y >= h || isBuilding(x, y); };
+    // The sky events ask about every pixel before they paint it: the rows asked about hold all
+    // they paint over, and need buf's pixels back at the next draw.
+    const auto blocked = [this](int64_t x, int64_t y) {
+        if (x < 0 || y < 0 || x >= w || y >= h) return true;
+        markRow(y);
+        return isBuilding(x, y);
+    };
     comets.draw(canvas, s, blocked);
     meteors.draw(canvas, s, blocked);
     drawSpires(canvas);
 }
 
-void DuskmereScene::drawSpires(Canvas& canvas) const {
+void DuskmereScene::drawSpires(Canvas& canvas) {
     int64_t size = static_cast<int64_t>(std::round(scale * 2));
     if (size < 1) size = 1;
     const int64_t half = (size - 1) / 2;
@@ -58,15 +71,20 @@ void DuskmereScene::drawSpires(Canvas& canvas) const {
         const int64_t top = spire.y - spire.height;
         if (spire.x >= 0 && spire.x < canvas.width) {
             const int64_t yEnd = std::min(spire.y, canvas.height);
-            for (int64_t y = std::max<int64_t>(top, 0); y < yEnd; ++y) canvas.at(spire.x, y) = mastColor;
+            for (int64_t y = std::max<int64_t>(top, 0); y < yEnd; ++y) {
+                canvas.at(spire.x, y) = mastColor;
+                if (y < h) markRow(y);
+            }
         }
         if (((spire.phase + frame) / 15) % 2 == 0) {
             const int64_t y0 = std::max<int64_t>(top - size, 0);
             const int64_t y1 = std::min(top, canvas.height);
             const int64_t x0 = std::max<int64_t>(spire.x - half, 0);
             const int64_t x1 = std::min(spire.x - half + size, canvas.width);
-            for (int64_t y = y0; y < y1; ++y)
+            for (int64_t y = y0; y < y1; ++y) {
                 for (int64_t x = x0; x < x1; ++x) canvas.at(x, y) = mastLightColor;
+                if (x0 < x1 && y < h) markRow(y);
+            }
         }
     }
 }

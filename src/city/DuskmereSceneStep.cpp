@@ -41,6 +41,7 @@ void DuskmereScene::lightWindows() {
         if (((bits >> (7 - cx)) & 1u) == 0) continue;
         if (buf[i] != b.color) b.lights += 1;
         buf[i] = b.color;
+        markRow(y);
     }
 }
 
@@ -58,6 +59,7 @@ void DuskmereScene::scatterStars() {
         const auto g = static_cast<uint32_t>(rng.intBelow(180));
         const auto bl = static_cast<uint32_t>(rng.intBelow(256));
         buf[i] = 0xFF000000u | bl << 16 | g << 8 | r;
+        markRow(y);
     }
 }
 
@@ -65,7 +67,10 @@ void DuskmereScene::eraseDiscs() {
     rainAcc += static_cast<double>(w * h) * 3e-4 / (72 * scale * scale);
     while (rainAcc >= 1) {
         rainAcc -= 1;
-        eraseDisc(rng, scale, w, h, [this](int64_t x, int64_t y) { buf[static_cast<std::size_t>(y * w + x)] = black; });
+        eraseDisc(rng, scale, w, h, [this](int64_t x, int64_t y) {
+            buf[static_cast<std::size_t>(y * w + x)] = black;
+            markRow(y);
+        });
     }
 }
 
