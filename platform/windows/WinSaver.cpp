@@ -189,6 +189,11 @@ bool WinSaver::sameMonitors(const std::vector<Monitor>& a, const std::vector<Mon
 
 bool WinSaver::createFullScreenWindows(std::string& error) {
     monitors_ = currentMonitors();
+    if (monitors_.empty()) {
+        // The system said nothing of its screens (seen in a desktop still starting).
+        error = "the system reports no monitor to cover";
+        return false;
+    }
     for (const Monitor& m : monitors_) {
         std::unique_ptr<SaverWindow> w = SaverWindow::create(*this, SaverWindow::Kind::fullScreen, scene_, nullptr,
                                                              m.rect, arguments_.seed, error);

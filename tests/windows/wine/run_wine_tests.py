@@ -168,7 +168,8 @@ def test_high_dpi(wine, saver, linux_render, work):
     finally:
         wine.set_dpi(96)
     if r.returncode != 0:
-        raise Failed('Duskmere.scr /s at 144 dpi: status %d, %s' % (r.returncode, r.stderr.decode().strip()))
+        raise Failed('Duskmere.scr /s at 144 dpi: status %d, stderr %r, stdout %r' %
+                     (r.returncode, r.stderr.decode().strip(), r.stdout.decode().strip()))
     compare_pictures('full screen capture at 144 dpi against --bounds 1280x720@1.5', got, want)
 
 
