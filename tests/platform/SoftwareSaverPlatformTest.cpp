@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cairo/CairoSaverPlatform.h"
+#include "support/QuietPresenter.h"
 #include "catalog/SceneCatalog.h"
 
 namespace duskmere {
@@ -17,15 +18,10 @@ namespace {
 
 constexpr uint64_t seed = 0x5EED5u;
 
-class SoftwarePlatform : public SoftwareSaverPlatform {
+// The presenter under test, every scene seeded alike.
+class SoftwarePlatform : public QuietPresenter {
 public:
-    using SoftwareSaverPlatform::SoftwareSaverPlatform;
-    void setNeedsDisplay() override {}
-    void setAnimationInterval(double) override {}
-    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
-    std::string processName() const override { return "test"; }
-    void exitProcess(int) override {}
-    uint64_t secureRandomSeed() override { return seed; }
+    explicit SoftwarePlatform(double backingScale = 1.0) : QuietPresenter(backingScale, duskmere::seed) {}
 };
 
 std::vector<uint32_t> picture(const SoftwareSaverPlatform& p) {

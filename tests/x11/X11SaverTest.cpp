@@ -12,27 +12,15 @@
 #include "X11TestSupport.h"
 #include "XErrorTrap.h"
 #include "catalog/SceneCatalog.h"
+#include "support/QuietPresenter.h"
 
 namespace duskmere::testing {
 namespace {
 
-// The presenter with nothing but the drawing, for the pictures a window should show.
-class ReferencePlatform : public SoftwareSaverPlatform {
-public:
-    void setNeedsDisplay() override {}
-    void setAnimationInterval(double) override {}
-    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
-    std::string processName() const override { return "test"; }
-    void exitProcess(int) override {}
-    uint64_t secureRandomSeed() override { return seed; }
-    uint64_t seed = 0;
-};
-
 // The picture after the first redraw and `frames` ticks at a size.
 Picture reference(int width, int height, uint64_t seed, int frames, const char* scene = "city") {
-    ReferencePlatform platform;
+    QuietPresenter platform(1.0, seed);
     platform.setBounds({static_cast<double>(width), static_cast<double>(height)});
-    platform.seed = seed;
     const auto view = findScene(scene)->makeView(platform);
     view->drawRect();
     platform.finishRedraw();
