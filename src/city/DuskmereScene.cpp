@@ -29,7 +29,7 @@ DuskmereScene::DuskmereScene(int64_t width, int64_t height, uint64_t seed)
       scale(static_cast<double>(h) / 480.0),
       tile(tileFor(scale)),
       edge(tile / 2),
-      rowsToCopy(static_cast<std::size_t>(h), 1) {
+      toCopy(static_cast<std::size_t>(h), RowSpan{0, static_cast<int32_t>(w)}) {
     std::vector<Building> fronts;
     std::vector<Building> backs;
     for (const bool front : {true, false}) {

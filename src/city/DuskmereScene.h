@@ -41,6 +41,7 @@ public:
 
     void step() override;
     void draw(Canvas& canvas) override;
+    std::span<const RowSpan> changedSpans() const override { return drawn; }
 
     static constexpr uint32_t black = 0xFF000000u;
     static constexpr std::array<uint32_t, 3> lightColors = {0xFF03F1F8u, 0xFF00C0D4u, 0xFF0094A8u};
@@ -91,7 +92,10 @@ private:
     void scatterStars();
     void eraseDiscs();
     void drawSpires(Canvas& canvas);
-    void markRow(int64_t y) { rowsToCopy[static_cast<std::size_t>(y)] = 1; }
+    void mark(int64_t x0, int64_t x1, int64_t y) {
+        toCopy[static_cast<std::size_t>(y)].add(static_cast<int32_t>(x0), static_cast<int32_t>(std::min(x1, w)));
+    }
+    void markAll();
     bool isBuilding(int64_t x, int64_t y) const { return owner[static_cast<std::size_t>(y * w + x)] >= 0; }
     int64_t maxTiles() const;
     int64_t right(const Building& b) const { return b.x + b.widthTiles * tile; }
@@ -115,10 +119,11 @@ private:
     Comets comets;
 
     // The canvas keeps the last frame (the view never clears it), so a draw copies again only the
-    // rows of buf that may differ from it: rows the step wrote since, and rows the sky events and
-    // masts painted over last time. Most frames change a few dozen rows of hundreds.
-    std::vector<uint8_t> rowsToCopy;
+    // parts of buf's rows that may differ from it: what the step wrote since, and what the sky
+    // events and masts painted over last time. Most frames change a few hundred pixels.
+    std::vector<RowSpan> toCopy;
     const uint32_t* drawnInto = nullptr;  // the pixels of the canvas last drawn; none: copy all
+    std::vector<RowSpan> drawn;           // changedSpans() of the last draw
 
     // Working lists kept between pans so that a pan allocates nothing once they have grown.
     std::vector<Building> rowScratch;

@@ -24,10 +24,15 @@ constexpr std::array<double, 6> densities = [] {
 
 void DuskmereScene::draw(Canvas& canvas) {
     const bool ownSize = canvas.width == w && canvas.height == h;
-    if (ownSize && drawnInto == canvas.px.data()) {
-        for (int64_t y = 0; y < h; ++y)
-            if (rowsToCopy[static_cast<std::size_t>(y)])
-                std::memcpy(canvas.px.data() + y * w, buf.data() + y * w, static_cast<std::size_t>(w) * sizeof(uint32_t));
+    const bool again = ownSize && drawnInto == canvas.px.data();
+    if (again) {
+        for (int64_t y = 0; y < h; ++y) {
+            const RowSpan& s = toCopy[static_cast<std::size_t>(y)];
+            if (!s.empty())
+                std::memcpy(canvas.px.data() + y * w + s.x0, buf.data() + y * w + s.x0,
+                            static_cast<std::size_t>(s.x1 - s.x0) * sizeof(uint32_t));
+        }
+        drawn = toCopy;
     } else if (ownSize) {
         std::memcpy(canvas.px.data(), buf.data(), buf.size() * sizeof(uint32_t));
     } else {
@@ -38,7 +43,7 @@ void DuskmereScene::draw(Canvas& canvas) {
             std::memcpy(canvas.px.data() + y * canvas.width, buf.data() + y * w,
                         static_cast<std::size_t>(cw) * sizeof(uint32_t));
     }
-    std::fill(rowsToCopy.begin(), rowsToCopy.end(), uint8_t{0});
+    std::fill(toCopy.begin(), toCopy.end(), RowSpan{});
     drawnInto = ownSize ? canvas.px.data() : nullptr;
 
     const double s = static_cast<double>(h) / 270.0;
@@ -46,13 +51,20 @@ void DuskmereScene::draw(Canvas& canvas) {
     // they paint over, and need buf's pixels back at the next draw.
     const auto blocked = [this](int64_t x, int64_t y) {
         if (x < 0 || y < 0 || x >= w || y >= h) return true;
-        markRow(y);
+        mark(x, x + 1, y);
         return isBuilding(x, y);
     };
     comets.draw(canvas, s, blocked);
     meteors.draw(canvas, s, blocked);
     drawSpires(canvas);
+    // What was copied back and what was just painted over is all this draw changed.
+    if (again)
+        for (std::size_t y = 0; y < drawn.size(); ++y) drawn[y].add(toCopy[y].x0, toCopy[y].x1);
+    else
+        drawn.clear();
 }
+
+void DuskmereScene::markAll() { std::fill(toCopy.begin(), toCopy.end(), RowSpan{0, static_cast<int32_t>(w)}); }
 
 void DuskmereScene::drawSpires(Canvas& canvas) {
     int64_t size = static_cast<int64_t>(std::round(scale * 2));
@@ -73,7 +85,7 @@ void DuskmereScene::drawSpires(Canvas& canvas) {
             const int64_t yEnd = std::min(spire.y, canvas.height);
             for (int64_t y = std::max<int64_t>(top, 0); y < yEnd; ++y) {
                 canvas.at(spire.x, y) = mastColor;
-                if (y < h) markRow(y);
+                if (y < h) mark(spire.x, spire.x + 1, y);
             }
         }
         if (((spire.phase + frame) / 15) % 2 == 0) {
@@ -83,7 +95,7 @@ void DuskmereScene::drawSpires(Canvas& canvas) {
             const int64_t x1 = std::min(spire.x - half + size, canvas.width);
             for (int64_t y = y0; y < y1; ++y) {
                 for (int64_t x = x0; x < x1; ++x) canvas.at(x, y) = mastLightColor;
-                if (x0 < x1 && y < h) markRow(y);
+                if (x0 < x1 && y < h) mark(x0, x1, y);
             }
         }
     }

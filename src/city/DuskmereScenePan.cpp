@@ -12,7 +12,7 @@ void DuskmereScene::pan() {
         std::memmove(row, row + 1, static_cast<std::size_t>(w - 1) * sizeof(uint32_t));
         row[w - 1] = black;
     }
-    std::fill(rowsToCopy.begin(), rowsToCopy.end(), uint8_t{1});
+    markAll();
     for (Building& b : buildings) b.x -= 1;
 
     for (const bool front : {false, true}) {

@@ -41,7 +41,7 @@ void DuskmereScene::lightWindows() {
         if (((bits >> (7 - cx)) & 1u) == 0) continue;
         if (buf[i] != b.color) b.lights += 1;
         buf[i] = b.color;
-        markRow(y);
+        mark(x, x + 1, y);
     }
 }
 
@@ -59,7 +59,7 @@ void DuskmereScene::scatterStars() {
         const auto g = static_cast<uint32_t>(rng.intBelow(180));
         const auto bl = static_cast<uint32_t>(rng.intBelow(256));
         buf[i] = 0xFF000000u | bl << 16 | g << 8 | r;
-        markRow(y);
+        mark(x, x + 1, y);
     }
 }
 
@@ -69,7 +69,7 @@ void DuskmereScene::eraseDiscs() {
         rainAcc -= 1;
         eraseDisc(rng, scale, w, h, [this](int64_t x, int64_t y) {
             buf[static_cast<std::size_t>(y * w + x)] = black;
-            markRow(y);
+            mark(x, x + 1, y);
         });
     }
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <span>
+
 #include "pixels/Canvas.h"
+#include "pixels/RowSpan.h"
 
 namespace duskmere {
 
@@ -12,6 +15,10 @@ public:
     virtual void step() = 0;
     // Draws the current frame. Pixels a scene does not write keep the previous frame's colour.
     virtual void draw(Canvas& canvas) = 0;
+    // After draw(): per canvas row, the columns that draw may have changed since the draw
+    // before it into the same canvas. Empty when any pixel may have changed, which is always
+    // true; a scene that knows better spares the presenter comparing the rest.
+    virtual std::span<const RowSpan> changedSpans() const { return {}; }
 };
 
 }  // namespace duskmere

@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
+
+#include "pixels/RowSpan.h"
 
 namespace duskmere {
 
@@ -61,6 +64,10 @@ public:
     // An sRGB image without alpha from 4 x width x height bytes read R, G, B, ignored; copies them.
     // Empty when the platform cannot make one.
     virtual std::unique_ptr<SaverImage> makeImage(const uint32_t* pixels, int64_t width, int64_t height) = 0;
+    // Said just before makeImage() of the same pixels: only these columns of each row can differ
+    // from what those pixels held at the makeImage() before. A platform that copies every image
+    // whole has no use for it.
+    virtual void noteChangedSpans(std::span<const RowSpan> /*spans*/) {}
     virtual void drawImage(const SaverImage& image, const ViewRect& rect) = 0;
 };
 

@@ -264,24 +264,47 @@ void SoftwareSaverPlatform::fillRect(const ViewRect& r) {
 }
 
 std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pixels, int64_t width, int64_t height) {
+    const std::span<const RowSpan> hint = changedSpans_;
+    changedSpans_ = {};
+    // Whether the image presented last holds these very pixels as the makeImage() before saw them.
+    const bool upToLast = pixels == lastSource_ && presented_ && lastMade_ == presented_.get();
+    lastSource_ = pixels;
+    lastMade_ = nullptr;
     if (width < 1 || height < 1 || width > maxExtent || height > maxExtent) return nullptr;
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
     auto image = std::make_unique<SoftwareImage>();
     image->width = static_cast<int>(width);
     image->height = static_cast<int>(height);
     if (presented_ && presented_.use_count() == 1 && width == presentedWidth_ && height == presentedHeight_ &&
-        before_.size() == n && rowChanged_.size() == static_cast<size_t>(height)) {
+        before_.size() == n && rowChanged_.size() == static_cast<size_t>(height) &&
+        changedColumns_.size() == rowChanged_.size()) {
         // Nobody else sees the image presented last: bring it up to date row by row, so that a
         // row that did not change costs one read of each side and the redraw knows which did.
+        // When it holds the pixels as they were at the last makeImage(), only the columns the
+        // caller says may have changed are read.
+        const bool trusted = upToLast && hint.size() == static_cast<size_t>(height);
         const size_t w = static_cast<size_t>(width), bytes = w * sizeof(uint32_t);
+        const RowSpan whole{0, static_cast<int32_t>(width)};
         uint32_t* kept = presented_->data();
         for (size_t y = 0; y < static_cast<size_t>(height); ++y, pixels += w, kept += w) {
-            if (std::memcmp(kept, pixels, bytes) == 0) continue;
-            if (!rowChanged_[y]) std::memcpy(before_.data() + y * w, kept, bytes);  // as presented
+            RowSpan s = whole;
+            if (trusted) {
+                s.x0 = std::max(hint[y].x0, 0);
+                s.x1 = std::min(hint[y].x1, whole.x1);
+                if (s.empty()) continue;
+            }
+            const size_t from = static_cast<size_t>(s.x0), count = static_cast<size_t>(s.x1 - s.x0);
+            if (std::memcmp(kept + from, pixels + from, count * sizeof(uint32_t)) == 0) continue;
+            if (!rowChanged_[y]) {
+                std::memcpy(before_.data() + y * w, kept, bytes);  // as presented
+                changedColumns_[y] = {};
+            }
             rowChanged_[y] = 1;
-            std::memcpy(kept, pixels, bytes);
+            changedColumns_[y].add(s.x0, s.x1);
+            std::memcpy(kept + from, pixels + from, count * sizeof(uint32_t));
         }
         image->pixels = presented_;
+        lastMade_ = presented_.get();
         return image;
     }
     std::shared_ptr<std::vector<uint32_t>> buffer;
@@ -298,6 +321,7 @@ std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pix
         return nullptr;
     }
     std::memcpy(buffer->data(), pixels, n * sizeof(uint32_t));
+    lastMade_ = buffer.get();
     image->pixels = std::move(buffer);
     return image;
 }
@@ -758,8 +782,9 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
                     findRuns(c.moved1, iw, differs);
                 }
             } else if (rowDiffers_[static_cast<size_t>(y)]) {
-                // Most rows are unchanged to the byte; only rows that differ are searched.
-                findRuns(0, iw, [&](int x) { return ((a[x] ^ b[x]) & 0xFFFFFFu) != 0; });
+                // Most rows are unchanged to the byte; only where rows may differ is searched.
+                const RowSpan& s = searchColumns_[static_cast<size_t>(y)];
+                findRuns(s.x0, s.x1, [&](int x) { return ((a[x] ^ b[x]) & 0xFFFFFFu) != 0; });
             }
         }
         // A run with the same columns as one in the row above extends it.
@@ -780,11 +805,13 @@ void SoftwareSaverPlatform::compareRows(const std::vector<uint32_t>& now) {
     const bool inPlace = &now == presented_.get();
     beforeRows_.resize(ih);
     rowDiffers_.resize(ih);
+    searchColumns_.resize(ih);
     for (size_t y = 0; y < ih; ++y) {
         const uint32_t* before = rowChanged_[y] ? before_.data() + y * iw : presented_->data() + y * iw;
         beforeRows_[y] = before;
         rowDiffers_[y] = inPlace ? rowChanged_[y]
                                  : std::memcmp(now.data() + y * iw, before, iw * sizeof(uint32_t)) != 0;
+        searchColumns_[y] = inPlace && rowChanged_[y] ? changedColumns_[y] : RowSpan{0, static_cast<int32_t>(iw)};
     }
 }
 
@@ -832,6 +859,7 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
         presentedHeight_ = shownHeight;
         // The image is now what was presented: no row differs from it.
         rowChanged_.assign(static_cast<size_t>(shownHeight), 0);
+        changedColumns_.resize(rowChanged_.size());
         try {
             before_.resize(presented_->size());
         } catch (const std::bad_alloc&) {

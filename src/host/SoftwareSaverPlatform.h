@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "host/SaverPlatform.h"
@@ -61,6 +62,7 @@ public:
     void fillRect(const ViewRect& rect) override;
     void setInterpolationNone() override;
     std::unique_ptr<SaverImage> makeImage(const uint32_t* pixels, int64_t width, int64_t height) override;
+    void noteChangedSpans(std::span<const RowSpan> spans) override { changedSpans_ = spans; }
     void drawImage(const SaverImage& image, const ViewRect& rect) override;
 
 private:
@@ -150,9 +152,16 @@ private:
     int presentedWidth_ = 0, presentedHeight_ = 0;
     std::vector<uint32_t> before_;
     std::vector<uint8_t> rowChanged_;
+    std::vector<RowSpan> changedColumns_;  // where rowChanged_ is set: the columns that may differ
+    // What noteChangedSpans() says may differ, for the next makeImage() alone; trusted only when
+    // that image comes from the same pixels as the one made last, and that one was presented.
+    std::span<const RowSpan> changedSpans_;
+    const uint32_t* lastSource_ = nullptr;
+    const std::vector<uint32_t>* lastMade_ = nullptr;
     // For one redraw's comparison, per image row: the row as presented, and whether it may differ.
     std::vector<const uint32_t*> beforeRows_;
     std::vector<uint8_t> rowDiffers_;
+    std::vector<RowSpan> searchColumns_;  // where a differing row is searched
     std::vector<uint32_t> edgeBefore_;
     std::vector<uint32_t> darkRow_;  // one image row with a row's strips applied
 };

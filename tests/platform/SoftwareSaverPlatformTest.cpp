@@ -185,7 +185,8 @@ TEST(SoftwareSaverPlatform, ReportedBoxesCarryEveryChange) {
 }
 
 // The presenter brings the image it presented last up to date in place: an image a caller still
-// holds keeps its pixels, and an image made but never drawn loses no change.
+// holds keeps its pixels, and an image made but never drawn loses no change, whatever the
+// caller notes.
 TEST(SoftwareSaverPlatform, ImagesKeepTheirPixelsWhateverComesAfter) {
     std::vector<uint32_t> a(32 * 24), b(a.size()), c(a.size());
     for (size_t i = 0; i < a.size(); ++i)
@@ -213,6 +214,16 @@ TEST(SoftwareSaverPlatform, ImagesKeepTheirPixelsWhateverComesAfter) {
     held.reset();
     software.makeImage(b.data(), 32, 24);  // made, never drawn
     show(*software.makeImage(b.data(), 32, 24), b, "after an image never drawn");
+    // A note that nothing changed holds only against the pixels the image shown last was made of.
+    const std::vector<RowSpan> nothing(24);
+    {
+        const auto shown = software.makeImage(b.data(), 32, 24);
+        software.makeImage(c.data(), 32, 24);  // a copy, never drawn
+    }
+    software.noteChangedSpans(nothing);
+    show(*software.makeImage(c.data(), 32, 24), c, "a note after an image never drawn");
+    software.noteChangedSpans(nothing);
+    show(*software.makeImage(a.data(), 32, 24), a, "a note for other pixels");
 }
 
 // Redraws that are not a view's usual sequence (fills and images of any size, anywhere, on
