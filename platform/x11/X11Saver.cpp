@@ -112,7 +112,15 @@ void X11Saver::checkViewable() {
 }
 
 void X11Saver::handlePendingEvents() {
-    while (!stopStatus_ && XPending(display_) > 0) {
+    // The events queued, then one read of the connection (after sending what is buffered) and
+    // the events it brought: a read after those would find the socket empty, every frame.
+    bool read = false;
+    while (!stopStatus_) {
+        if (XEventsQueued(display_, QueuedAlready) == 0) {
+            if (read) break;
+            read = true;
+            if (XEventsQueued(display_, QueuedAfterFlush) == 0) break;
+        }
         XEvent event;
         XNextEvent(display_, &event);
         handle(event);

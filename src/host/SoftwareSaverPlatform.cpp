@@ -236,6 +236,7 @@ bool SoftwareSaverPlatform::hasGraphicsContext() {
         }
     }
     ops_.clear();
+    images_.clear();
     nearest_ = false;
     drawing_ = true;
     return true;
@@ -339,7 +340,9 @@ void SoftwareSaverPlatform::drawImage(const SaverImage& image, const ViewRect& r
     Op op;
     op.image = true;
     if (!placeBox(op, tx, ty, w, h)) return;
-    op.pixels = source.pixels;
+    op.pixels = source.pixels.get();
+    op.held = static_cast<int>(images_.size());
+    images_.push_back(source.pixels);
     op.width = source.width;
     op.height = source.height;
     op.ax = 1 / kx;
@@ -826,7 +829,7 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
 
     std::shared_ptr<std::vector<uint32_t>> shown;
     if (sameShape && !repaintAll_ && presented_) {
-        shown = std::const_pointer_cast<std::vector<uint32_t>>(ops_[1].pixels);
+        shown = std::const_pointer_cast<std::vector<uint32_t>>(images_[static_cast<size_t>(ops_[1].held)]);
         comparison_.dx = 0;
         compareRows(*shown);
         if (acceptShifts_ && plan_.shiftStep > 0 && findShift(*shown)) applyShift();
@@ -834,7 +837,7 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
         paintEdges(true);
     } else {
         if (sameShape || makePlan()) {
-            shown = std::const_pointer_cast<std::vector<uint32_t>>(ops_[1].pixels);
+            shown = std::const_pointer_cast<std::vector<uint32_t>>(images_[static_cast<size_t>(ops_[1].held)]);
             paintClean(0, 0, deviceWidth_, deviceHeight_);
             paintEdges(false);
         } else {
@@ -848,7 +851,8 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
     const int shownWidth = shown ? ops_[1].width : 0, shownHeight = shown ? ops_[1].height : 0;
     // Keep the shape of this redraw and the image it showed; free the pixels of the rest.
     lastOps_.swap(ops_);
-    for (Op& op : lastOps_) op.pixels.reset();
+    for (Op& op : lastOps_) op.pixels = nullptr;
+    images_.clear();
     ops_.clear();
     if (shown) {
         if (shown != presented_) {

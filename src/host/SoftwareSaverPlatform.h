@@ -82,8 +82,11 @@ private:
         int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
         // Fills: premultiplied grey and alpha, 8 bits each.
         unsigned gray = 0, alpha = 255;
-        // Images: the pixels, their size, and device-to-image scale and offset on each axis.
-        std::shared_ptr<const std::vector<uint32_t>> pixels;
+        // Images: the pixels (held in images_ at index `held` until the redraw ends), their size,
+        // and device-to-image scale and offset on each axis. Plain data, as a redraw records
+        // hundreds of fills.
+        const std::vector<uint32_t>* pixels = nullptr;
+        int held = -1;
         int width = 0, height = 0;
         double ax = 1, bx = 0, ay = 1, by = 0;
         bool sameShape(const Op& o) const;
@@ -142,6 +145,7 @@ private:
     bool repaintAll_ = true;
     bool fresh_ = true;  // nothing drawn on the picture since it was made
     std::vector<Op> ops_, lastOps_;
+    std::vector<std::shared_ptr<const std::vector<uint32_t>>> images_;  // the images of ops_
     Plan plan_;
     Comparison comparison_;
     std::vector<int64_t> inPlaceChanges_;  // per image row, the pixels that differ where they stand
