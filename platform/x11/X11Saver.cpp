@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "SendBuffered.h"
 #include "StopSignals.h"
 #include "StopWatchdog.h"
 #include "XErrorTrap.h"
@@ -240,7 +241,7 @@ void X11Saver::sendFence() {
     event.xclient.format = 32;
     // No event mask: the server hands the event to the window's creator, after all we sent before.
     XSendEvent(display_, fenceWindow_, False, NoEventMask, &event);
-    XFlush(display_);
+    sendBuffered(display_);
     fencePending_ = true;
 }
 
@@ -313,7 +314,7 @@ void X11Saver::waitForWork() {
         // twice. Events wait at most that one frame; a stop still wakes us at once.
         const int64_t left = clock_.deadline() - monotonicNanos();
         if (left > 0) {
-            XFlush(display_);
+            sendBuffered(display_);
             const timespec timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
             pollfd stop = {StopSignals::wakeFd(), POLLIN, 0};
             ppoll(&stop, StopSignals::wakeFd() >= 0 ? 1 : 0, &timeout, nullptr);

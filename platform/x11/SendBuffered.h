@@ -1,0 +1,12 @@
+#pragma once
+
+#include <X11/Xlib.h>
+
+namespace duskmere {
+
+// Writes what Xlib has buffered for the server, and nothing more. XFlush then also reads the
+// connection: two more system calls, which in a loop that wakes 30 times a second cost more than
+// a frame's put, for events the loop's own read brings anyway.
+void sendBuffered(Display* display);
+
+}  // namespace duskmere
