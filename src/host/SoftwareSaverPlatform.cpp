@@ -237,6 +237,8 @@ bool SoftwareSaverPlatform::hasGraphicsContext() {
     }
     ops_.clear();
     images_.clear();
+    matched_ = 0;
+    matching_ = true;
     nearest_ = false;
     drawing_ = true;
     return true;
@@ -261,7 +263,23 @@ void SoftwareSaverPlatform::fillRect(const ViewRect& r) {
     op.gray = toShort(fillGray_ * fillAlpha_) >> 8;
     op.alpha = toShort(fillAlpha_) >> 8;
     if (op.alpha == 0) return;  // a clear colour over the picture changes nothing
-    ops_.push_back(std::move(op));
+    record(op);
+}
+
+void SoftwareSaverPlatform::record(const Op& op) {
+    // A redraw usually repeats the one before, hundreds of strips and all: while it does, the
+    // operations are only checked against the last ones, not stored again.
+    if (matching_) {
+        if (matched_ < lastOps_.size() && op.sameShape(lastOps_[matched_])) {
+            Op& last = lastOps_[matched_++];
+            last.pixels = op.pixels;
+            last.held = op.held;
+            return;
+        }
+        ops_.assign(lastOps_.begin(), lastOps_.begin() + static_cast<std::ptrdiff_t>(matched_));
+        matching_ = false;
+    }
+    ops_.push_back(op);
 }
 
 std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pixels, int64_t width, int64_t height) {
@@ -284,10 +302,14 @@ std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pix
         // When it holds the pixels as they were at the last makeImage(), only the columns the
         // caller says may have changed are read.
         const bool trusted = upToLast && hint.size() == static_cast<size_t>(height);
-        const size_t w = static_cast<size_t>(width), bytes = w * sizeof(uint32_t);
-        const RowSpan whole{0, static_cast<int32_t>(width)};
+        const size_t w = static_cast<size_t>(width);
         uint32_t* kept = presented_->data();
-        for (size_t y = 0; y < static_cast<size_t>(height); ++y, pixels += w, kept += w) {
+        uint32_t* shown = before_.data();
+        const auto keep = [&](int32_t from, int32_t to) {  // columns as presented, into before_
+            if (from < to) std::memcpy(shown + from, kept + from, static_cast<size_t>(to - from) * sizeof(uint32_t));
+        };
+        const RowSpan whole{0, static_cast<int32_t>(width)};
+        for (size_t y = 0; y < static_cast<size_t>(height); ++y, pixels += w, kept += w, shown += w) {
             RowSpan s = whole;
             if (trusted) {
                 s.x0 = std::max(hint[y].x0, 0);
@@ -296,12 +318,18 @@ std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pix
             }
             const size_t from = static_cast<size_t>(s.x0), count = static_cast<size_t>(s.x1 - s.x0);
             if (std::memcmp(kept + from, pixels + from, count * sizeof(uint32_t)) == 0) continue;
+            // before_ keeps the row as presented within changedColumns_ (elsewhere kept still is):
+            // what that span gains is copied there before it changes.
+            RowSpan& c = changedColumns_[y];
             if (!rowChanged_[y]) {
-                std::memcpy(before_.data() + y * w, kept, bytes);  // as presented
-                changedColumns_[y] = {};
+                keep(s.x0, s.x1);
+                c = s;
+            } else {
+                keep(std::min(s.x0, c.x0), c.x0);
+                keep(c.x1, std::max(s.x1, c.x1));
+                c.add(s.x0, s.x1);
             }
             rowChanged_[y] = 1;
-            changedColumns_[y].add(s.x0, s.x1);
             std::memcpy(kept + from, pixels + from, count * sizeof(uint32_t));
         }
         image->pixels = presented_;
@@ -350,7 +378,7 @@ void SoftwareSaverPlatform::drawImage(const SaverImage& image, const ViewRect& r
     op.bx = ((-tx) * op.ax + (-ty) * 0.0) + 0.0;
     op.by = ((-tx) * 0.0 + (-ty) * op.ay) + 0.0;
     // Smoothing is not reproduced: the views always ask for hard pixel edges first.
-    ops_.push_back(std::move(op));
+    record(op);
 }
 
 SoftwareSaverPlatform::ImageMaps SoftwareSaverPlatform::mapImage(const Op& op) const {
@@ -803,9 +831,21 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
 
 // Finds, for each image row, the row as presented last and whether `now` may differ from it: known
 // already when makeImage() updated the presented image in place, compared here otherwise.
-void SoftwareSaverPlatform::compareRows(const std::vector<uint32_t>& now) {
+void SoftwareSaverPlatform::compareRows(const std::vector<uint32_t>& now, bool wholeRows) {
     const size_t iw = static_cast<size_t>(ops_[1].width), ih = static_cast<size_t>(ops_[1].height);
     const bool inPlace = &now == presented_.get();
+    if (!inPlace || wholeRows) {
+        // The rows as presented are read whole: complete them outside the spans that changed.
+        for (size_t y = 0; y < ih; ++y) {
+            RowSpan& c = changedColumns_[y];
+            if (!rowChanged_[y] || (c.x0 == 0 && static_cast<size_t>(c.x1) == iw)) continue;
+            uint32_t* row = before_.data() + y * iw;
+            const uint32_t* kept = presented_->data() + y * iw;
+            std::memcpy(row, kept, static_cast<size_t>(c.x0) * sizeof(uint32_t));
+            std::memcpy(row + c.x1, kept + c.x1, (iw - static_cast<size_t>(c.x1)) * sizeof(uint32_t));
+            c = {0, static_cast<int32_t>(iw)};
+        }
+    }
     beforeRows_.resize(ih);
     rowDiffers_.resize(ih);
     searchColumns_.resize(ih);
@@ -824,15 +864,21 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
     if (!drawing_) return boxes_;
     drawing_ = false;
 
-    bool sameShape = plan_.valid && ops_.size() == lastOps_.size();
-    for (size_t i = 0; sameShape && i < ops_.size(); ++i) sameShape = ops_[i].sameShape(lastOps_[i]);
+    const bool sameShape = plan_.valid && matching_ && matched_ == lastOps_.size();
+    if (matching_) {
+        // Every operation matched one of the last redraw, in order: they are the last ones.
+        if (matched_ == lastOps_.size()) ops_.swap(lastOps_);
+        else ops_.assign(lastOps_.begin(), lastOps_.begin() + static_cast<std::ptrdiff_t>(matched_));
+        matching_ = false;
+    }
 
     std::shared_ptr<std::vector<uint32_t>> shown;
     if (sameShape && !repaintAll_ && presented_) {
         shown = std::const_pointer_cast<std::vector<uint32_t>>(images_[static_cast<size_t>(ops_[1].held)]);
         comparison_.dx = 0;
-        compareRows(*shown);
-        if (acceptShifts_ && plan_.shiftStep > 0 && findShift(*shown)) applyShift();
+        const bool mayShift = acceptShifts_ && plan_.shiftStep > 0;
+        compareRows(*shown, mayShift);
+        if (mayShift && findShift(*shown)) applyShift();
         reportChangedPixels(*shown);
         paintEdges(true);
     } else {
@@ -846,12 +892,12 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
         if (deviceWidth_ > 0 && deviceHeight_ > 0) boxes_.push_back({0, 0, deviceWidth_, deviceHeight_});
     }
 
-    for (const Op& op : ops_)
-        if (touchesPicture(op)) fresh_ = false;
+    for (size_t i = 0; fresh_ && i < ops_.size(); ++i)
+        if (touchesPicture(ops_[i])) fresh_ = false;
     const int shownWidth = shown ? ops_[1].width : 0, shownHeight = shown ? ops_[1].height : 0;
-    // Keep the shape of this redraw and the image it showed; free the pixels of the rest.
+    // Keep the shape of this redraw and the image it showed; free the pixels of the rest (the
+    // operations' own pointers to them are overwritten before they are read again).
     lastOps_.swap(ops_);
-    for (Op& op : lastOps_) op.pixels = nullptr;
     images_.clear();
     ops_.clear();
     if (shown) {

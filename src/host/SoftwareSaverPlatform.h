@@ -127,14 +127,14 @@ private:
     };
 
     void startPicture(int width, int height);
-    void recordFill(const ViewRect& rect);
+    void record(const Op& op);
     ImageMaps mapImage(const Op& op) const;
     bool makePlan();
     bool touchesPicture(const Op& op) const;
     void applyOps(int x0, int y0, int x1, int y1);
     void paintClean(int x0, int y0, int x1, int y1);
     void paintEdges(bool reportChanges);
-    void compareRows(const std::vector<uint32_t>& now);
+    void compareRows(const std::vector<uint32_t>& now, bool wholeRows);
     void reportChangedPixels(const std::vector<uint32_t>& now);
     bool findShift(const std::vector<uint32_t>& now);
     void applyShift();
@@ -145,18 +145,23 @@ private:
     bool repaintAll_ = true;
     bool fresh_ = true;  // nothing drawn on the picture since it was made
     std::vector<Op> ops_, lastOps_;
+    // While the operations of a redraw match lastOps_ one by one, they are not stored: matched_
+    // of them so far. ops_ holds them once one differs, or when the redraw ends.
+    size_t matched_ = 0;
+    bool matching_ = false;
     std::vector<std::shared_ptr<const std::vector<uint32_t>>> images_;  // the images of ops_
     Plan plan_;
     Comparison comparison_;
     std::vector<int64_t> inPlaceChanges_;  // per image row, the pixels that differ where they stand
     // The image presented last. makeImage() updates it in place when nobody else holds it, copying
-    // only the rows that changed and keeping their presented pixels in before_ (rowChanged_ set);
-    // so "what was presented" is always before_'s row where rowChanged_ is set, presented_'s else.
+    // only what changed and keeping the presented pixels of those columns in before_ (rowChanged_
+    // set, changedColumns_ their span); so "what was presented" is before_ within the span of a
+    // changed row, presented_ everywhere else.
     std::shared_ptr<std::vector<uint32_t>> presented_, spare_;
     int presentedWidth_ = 0, presentedHeight_ = 0;
     std::vector<uint32_t> before_;
     std::vector<uint8_t> rowChanged_;
-    std::vector<RowSpan> changedColumns_;  // where rowChanged_ is set: the columns that may differ
+    std::vector<RowSpan> changedColumns_;
     // What noteChangedSpans() says may differ, for the next makeImage() alone; trusted only when
     // that image comes from the same pixels as the one made last, and that one was presented.
     std::span<const RowSpan> changedSpans_;

@@ -224,6 +224,19 @@ TEST(SoftwareSaverPlatform, ImagesKeepTheirPixelsWhateverComesAfter) {
     show(*software.makeImage(c.data(), 32, 24), c, "a note after an image never drawn");
     software.noteChangedSpans(nothing);
     show(*software.makeImage(a.data(), 32, 24), a, "a note for other pixels");
+    // Only the columns a note names are kept aside as shown; an image copied while that one is
+    // held is still compared with the whole row as shown.
+    std::vector<uint32_t> red = a, green = a;
+    std::fill_n(red.begin() + 5 * 32, 32, 0xFF0000FFu);
+    std::fill_n(green.begin() + 5 * 32, 32, 0xFF00FF00u);
+    show(*software.makeImage(red.data(), 32, 24), red, "a red row");
+    show(*software.makeImage(green.data(), 32, 24), green, "a green row");
+    std::vector<RowSpan> column(24);
+    column[5] = {7, 8};
+    green[5 * 32 + 7] = 0xFFFFFFFFu;
+    software.noteChangedSpans(column);
+    const auto partly = software.makeImage(green.data(), 32, 24);
+    show(*software.makeImage(red.data(), 32, 24), red, "red again, copied");
 }
 
 // Redraws that are not a view's usual sequence (fills and images of any size, anywhere, on
