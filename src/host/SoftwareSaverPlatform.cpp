@@ -298,7 +298,8 @@ std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pix
         before_.size() == n && rowChanged_.size() == static_cast<size_t>(height) &&
         changedColumns_.size() == rowChanged_.size()) {
         // Nobody else sees the image presented last: bring it up to date row by row, so that a
-        // row that did not change costs one read of each side and the redraw knows which did.
+        // row that did not change costs one read of each side and the redraw knows which did,
+        // and between which columns.
         // When it holds the pixels as they were at the last makeImage(), only the columns the
         // caller says may have changed are read.
         const bool trusted = upToLast && hint.size() == static_cast<size_t>(height);
@@ -316,8 +317,19 @@ std::unique_ptr<SaverImage> SoftwareSaverPlatform::makeImage(const uint32_t* pix
                 s.x1 = std::min(hint[y].x1, whole.x1);
                 if (s.empty()) continue;
             }
+            if (std::memcmp(kept + s.x0, pixels + s.x0, static_cast<size_t>(s.x1 - s.x0) * sizeof(uint32_t)) == 0)
+                continue;
+            // Narrowed to the first and last pixel that differ, so that only those columns are
+            // copied and searched: equal blocks are passed over a block at a time.
+            constexpr int32_t block = 32;
+            while (s.x1 - s.x0 > block && std::memcmp(kept + s.x0, pixels + s.x0, block * sizeof(uint32_t)) == 0)
+                s.x0 += block;
+            while (kept[s.x0] == pixels[s.x0]) ++s.x0;
+            while (s.x1 - s.x0 > block &&
+                   std::memcmp(kept + s.x1 - block, pixels + s.x1 - block, block * sizeof(uint32_t)) == 0)
+                s.x1 -= block;
+            while (kept[s.x1 - 1] == pixels[s.x1 - 1]) --s.x1;
             const size_t from = static_cast<size_t>(s.x0), count = static_cast<size_t>(s.x1 - s.x0);
-            if (std::memcmp(kept + from, pixels + from, count * sizeof(uint32_t)) == 0) continue;
             // before_ keeps the row as presented within changedColumns_ (elsewhere kept still is):
             // what that span gains is copied there before it changes.
             RowSpan& c = changedColumns_[y];
