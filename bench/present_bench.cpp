@@ -1,8 +1,9 @@
 // The software presenter at 1920 x 1080 device pixels: a full redraw, a redraw after a few
 // canvas pixels changed (with and without the scene noting where), and one after the picture
-// scrolled a column (with the host taking shifts), at backing scale 1 (canvas 960 x 540) and 1.25 (canvas 768 x 432). Timed: the view's
-// redraw (the presenter taking the canvas as an image) and finishRedraw(), not the scene's step
-// and drawing. The counter `reported` is the share of the picture the host is given to copy.
+// scrolled a column (with the host taking shifts), at backing scale 1 (canvas 960 x 540) and
+// 1.25 (canvas 768 x 432). Timed: the view's redraw (the presenter taking the canvas as an
+// image) and finishRedraw(), not the scene's step and drawing. The counter `reported` is the
+// share of the picture the host is given to copy.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -69,6 +69,10 @@ def measure(program, scene, size, seconds, extra):
     return 100 * (h1 - h0) / wall, 100 * (x1 - x0) / wall
 
 
+def median(values):
+    return sorted(values)[len(values) // 2]
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     parser.add_argument('--seconds', type=float, default=20)
@@ -91,7 +95,6 @@ def main():
                 print('%-10s %-10s %8.2f %8.2f %8.2f' % (scene, name, hack, server, hack + server), flush=True)
         if args.rounds > 1:
             for name, _ in programs:
-                median = lambda values: sorted(values)[len(values) // 2]
                 hack, server = median([h for h, _ in runs[name]]), median([x for _, x in runs[name]])
                 total = median([h + x for h, x in runs[name]])
                 print('%-10s %-10s %8.2f %8.2f %8.2f   median of %d' % (scene, name, hack, server, total, args.rounds))

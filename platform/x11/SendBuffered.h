@@ -5,8 +5,7 @@
 namespace duskmere {
 
 // Writes what Xlib has buffered for the server, and nothing more. XFlush then also reads the
-// connection: two more system calls, which in a loop that wakes 30 times a second cost more than
-// a frame's put, for events the loop's own read brings anyway.
+// connection: two more system calls a frame, for events the loop's own read brings anyway.
 void sendBuffered(Display* display);
 
 }  // namespace duskmere

@@ -272,7 +272,6 @@ void SoftwareSaverPlatform::record(const Op& op) {
     if (matching_) {
         if (matched_ < lastOps_.size() && op.sameShape(lastOps_[matched_])) {
             Op& last = lastOps_[matched_++];
-            last.pixels = op.pixels;
             last.held = op.held;
             return;
         }
@@ -380,7 +379,6 @@ void SoftwareSaverPlatform::drawImage(const SaverImage& image, const ViewRect& r
     Op op;
     op.image = true;
     if (!placeBox(op, tx, ty, w, h)) return;
-    op.pixels = source.pixels.get();
     op.held = static_cast<int>(images_.size());
     images_.push_back(source.pixels);
     op.width = source.width;
@@ -446,7 +444,7 @@ void SoftwareSaverPlatform::applyOps(int x0, int y0, int x1, int y1) {
             const int64_t cy = overlap(op.y0, op.y1, y);
             uint32_t* row = pixels_.data() + static_cast<size_t>(y) * stride;
             const uint32_t* src =
-                op.image ? op.pixels->data() + static_cast<size_t>(maps->y[static_cast<size_t>(y)]) * static_cast<size_t>(op.width) : nullptr;
+                op.image ? pixelsOf(op) + static_cast<size_t>(maps->y[static_cast<size_t>(y)]) * static_cast<size_t>(op.width) : nullptr;
             for (int x = px0; x < px1; ++x) {
                 const unsigned m = coverage(overlap(op.x0, op.x1, x), cy);
                 if (m == 0) continue;
@@ -552,7 +550,7 @@ void SoftwareSaverPlatform::paintClean(int x0, int y0, int x1, int y1) {
     y1 = std::min(y1, p.cleanY1);
     if (x0 >= x1 || y0 >= y1) return;
     const Op& image = ops_[1];
-    const uint32_t* source = image.pixels->data();
+    const uint32_t* source = pixelsOf(image);
     const size_t stride = static_cast<size_t>(deviceWidth_);
     const int* mapX = p.maps.x.data();
     const size_t n = static_cast<size_t>(x1 - x0);
@@ -825,8 +823,10 @@ void SoftwareSaverPlatform::reportChangedPixels(const std::vector<uint32_t>& now
                     findRuns(c.moved1, iw, differs);
                 }
             } else if (rowDiffers_[static_cast<size_t>(y)]) {
-                // Most rows are unchanged to the byte; only where rows may differ is searched.
-                const RowSpan& s = searchColumns_[static_cast<size_t>(y)];
+                // Most rows are unchanged to the byte; only where rows may differ is searched
+                // (a row compared here whole was completed to the whole row).
+                const RowSpan s = rowChanged_[static_cast<size_t>(y)] ? changedColumns_[static_cast<size_t>(y)]
+                                                                      : RowSpan{0, iw};
                 findRuns(s.x0, s.x1, [&](int x) { return ((a[x] ^ b[x]) & 0xFFFFFFu) != 0; });
             }
         }
@@ -860,13 +860,11 @@ void SoftwareSaverPlatform::compareRows(const std::vector<uint32_t>& now, bool w
     }
     beforeRows_.resize(ih);
     rowDiffers_.resize(ih);
-    searchColumns_.resize(ih);
     for (size_t y = 0; y < ih; ++y) {
         const uint32_t* before = rowChanged_[y] ? before_.data() + y * iw : presented_->data() + y * iw;
         beforeRows_[y] = before;
         rowDiffers_[y] = inPlace ? rowChanged_[y]
                                  : std::memcmp(now.data() + y * iw, before, iw * sizeof(uint32_t)) != 0;
-        searchColumns_[y] = inPlace && rowChanged_[y] ? changedColumns_[y] : RowSpan{0, static_cast<int32_t>(iw)};
     }
 }
 
@@ -907,8 +905,8 @@ const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
     for (size_t i = 0; fresh_ && i < ops_.size(); ++i)
         if (touchesPicture(ops_[i])) fresh_ = false;
     const int shownWidth = shown ? ops_[1].width : 0, shownHeight = shown ? ops_[1].height : 0;
-    // Keep the shape of this redraw and the image it showed; free the pixels of the rest (the
-    // operations' own pointers to them are overwritten before they are read again).
+    // Keep the shape of this redraw and the image it showed; free the pixels of the rest (each
+    // image operation is given its index into images_ again before it is read).
     lastOps_.swap(ops_);
     images_.clear();
     ops_.clear();

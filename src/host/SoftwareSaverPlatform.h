@@ -85,7 +85,6 @@ private:
         // Images: the pixels (held in images_ at index `held` until the redraw ends), their size,
         // and device-to-image scale and offset on each axis. Plain data, as a redraw records
         // hundreds of fills.
-        const std::vector<uint32_t>* pixels = nullptr;
         int held = -1;
         int width = 0, height = 0;
         double ax = 1, bx = 0, ay = 1, by = 0;
@@ -128,6 +127,7 @@ private:
 
     void startPicture(int width, int height);
     void record(const Op& op);
+    const uint32_t* pixelsOf(const Op& image) const { return images_[static_cast<size_t>(image.held)]->data(); }
     ImageMaps mapImage(const Op& op) const;
     bool makePlan();
     bool touchesPicture(const Op& op) const;
@@ -170,7 +170,6 @@ private:
     // For one redraw's comparison, per image row: the row as presented, and whether it may differ.
     std::vector<const uint32_t*> beforeRows_;
     std::vector<uint8_t> rowDiffers_;
-    std::vector<RowSpan> searchColumns_;  // where a differing row is searched
     std::vector<uint32_t> edgeBefore_;
     std::vector<uint32_t> darkRow_;  // one image row with a row's strips applied
 };
