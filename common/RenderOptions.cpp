@@ -13,12 +13,6 @@ namespace {
 constexpr int64_t maxSide = 16384;
 constexpr double maxDeviceSide = 32767;  // the presenter's limit for a side of its picture
 
-std::string sceneNames() {
-    std::string names;
-    for (const SceneEntry& e : sceneCatalog()) names += (names.empty() ? "" : ", ") + std::string(e.name);
-    return names;
-}
-
 }  // namespace
 
 const char* const renderUsage =
@@ -65,7 +59,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args) {
         const std::string& value = *given;
 
         if (flag == "--scene") {
-            if (!findScene(value)) return fail("unknown scene '" + value + "' (scenes: " + sceneNames() + ")");
+            if (!findScene(value)) return fail("unknown scene '" + value + "' (scenes: " + sceneNames(", ") + ")");
             o.scene = value;
         } else if (flag == "--seed") {
             o.seed = parseSeed(value);

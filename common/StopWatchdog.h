@@ -24,6 +24,19 @@ public:
 
     // The status the process ends with if the watchdog ends it (0 unless a failure was noted).
     static void noteStatus(int status);
+
+    // The end of a host's run: every orderly stop (status 0) leaves the capture, written under the
+    // picture lock by writeCapture() (false: it failed, and the status becomes 1); a failed run
+    // leaves its error alone. The status is noted, and returned.
+    template <class WriteCapture>
+    static int finishRun(int status, WriteCapture writeCapture) {
+        if (status == 0) {
+            const std::lock_guard<std::mutex> held(pictureLock());
+            if (!writeCapture()) status = 1;
+        }
+        noteStatus(status);
+        return status;
+    }
 };
 
 }  // namespace duskmere

@@ -64,12 +64,6 @@ std::string eachPair(std::string_view text, Pair pair) {
     return "";
 }
 
-std::string sceneNames() {
-    std::string list;
-    for (const SceneEntry& e : sceneCatalog()) list += (list.empty() ? "" : ", ") + std::string(e.name);
-    return list;
-}
-
 }  // namespace
 
 std::string WebParameterParser::read(std::string_view query, std::string_view fragment) {
@@ -95,7 +89,7 @@ std::string WebParameterParser::add(std::string_view name, std::string_view valu
     switch (index) {
     case 0:
         p_.scene = findScene(value);
-        if (!p_.scene) return "unknown scene " + quoted(value) + " (scenes: " + sceneNames() + ")";
+        if (!p_.scene) return "unknown scene " + quoted(value) + " (scenes: " + sceneNames(", ") + ")";
         break;
     case 1:
         p_.seed = parseSeed(value);

@@ -1,8 +1,6 @@
 #include "WaylandOptions.h"
 
 #include "ArgumentCursor.h"
-#include "CommandLine.h"
-#include "catalog/SceneCatalog.h"
 
 namespace duskmere {
 
@@ -35,11 +33,6 @@ ParsedWaylandOptions parseWaylandOptions(const std::vector<std::string>& args) {
         const std::string& n = cur.name();
         const std::string& s = cur.spelled();
         if (!cur.isOption()) return fail("unexpected argument '" + s + "'");
-        auto needValue = [&](const char* what) -> std::optional<std::string> {
-            std::optional<std::string> v = cur.value();
-            if (!v) result.error = s + " needs " + what;
-            return v;
-        };
         const bool flag = n == "help" || n == "h" || n == "version" || n == "wallpaper" || n == "window" ||
                           n == "fps" || n == "no-fps";
         if (flag && cur.hasInlineValue()) return fail(s + " takes no value");
@@ -55,35 +48,8 @@ ParsedWaylandOptions parseWaylandOptions(const std::vector<std::string>& args) {
             modeGiven = true;
         } else if (n == "fps" || n == "no-fps") {
             o.fps = n == "fps";
-        } else if (n == "scene") {
-            const auto v = needValue("a scene name");
-            if (!v) return result;
-            if (!findScene(*v)) {
-                std::string names;
-                for (const SceneEntry& e : sceneCatalog()) names += (names.empty() ? "" : " or ") + std::string(e.name);
-                return fail("unknown scene '" + *v + "' (" + names + ")");
-            }
-            o.scene = *v;
-        } else if (n == "seed") {
-            const auto v = needValue("a seed");
-            if (!v) return result;
-            o.seed = parseSeed(*v);
-            if (!o.seed) return fail(s + " needs a number, decimal or 0x hex, not '" + *v + "'");
-        } else if (n == "backing-scale") {
-            const auto v = needValue("a scale");
-            if (!v) return result;
-            o.backingScale = parseScale(*v, maxBackingScale);
-            if (!o.backingScale) return fail(s + " needs a number above 0 and at most 16, not '" + *v + "'");
-        } else if (n == "frames") {
-            const auto v = needValue("a number of frames");
-            if (!v) return result;
-            o.frames = parseCount(*v, 0, INT64_MAX);
-            if (!o.frames) return fail(s + " needs a number of frames, not '" + *v + "'");
-        } else if (n == "capture") {
-            const auto v = needValue("a file name");
-            if (!v) return result;
-            if (v->empty()) return fail(s + " needs a file name");
-            o.capture = *v;
+        } else if (takeSaverRunOption(cur, o, result.error)) {
+            if (!result.error.empty()) return result;
         } else {
             return fail("unknown option '" + s + "'");
         }

@@ -5,10 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "SaverRunOptions.h"
+
 namespace duskmere {
 
-// What duskmere-wayland was asked to do, checked in full before anything connects.
-struct WaylandOptions {
+// What duskmere-wayland was asked to do, checked in full before anything connects. The seed fixes
+// every output's (otherwise one seed each), the backing scale overrides the compositor's, and
+// frames and capture are the first output's.
+struct WaylandOptions : SaverRunOptions {
     enum class Mode {
         saver,      // an overlay on every output; any input ends it (the default)
         wallpaper,  // the background layer on every output, no input, until signalled
@@ -16,12 +20,7 @@ struct WaylandOptions {
     };
 
     Mode mode = Mode::saver;
-    std::string scene = "city";
-    std::optional<uint64_t> seed;          // every output takes it; otherwise one seed each
-    std::optional<double> backingScale;    // overrides the compositor's scale
     bool fps = false;
-    std::optional<int64_t> frames;  // stop after the first output has shown this many ticks
-    std::string capture;            // the first output's picture as PNG, on every orderly stop
     bool help = false;
     bool version = false;
 };

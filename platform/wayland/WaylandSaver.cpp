@@ -521,12 +521,7 @@ int WaylandSaver::run() {
         if (stopStatus_) break;
         if (!waitForWork()) lost();
     }
-    // Every orderly stop leaves the capture; a failed run leaves its error alone.
-    if (*stopStatus_ == 0) {
-        const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
-        if (!writeCapture()) stopStatus_ = 1;
-    }
-    StopWatchdog::noteStatus(*stopStatus_);
+    stopStatus_ = StopWatchdog::finishRun(*stopStatus_, [this] { return writeCapture(); });
     return *stopStatus_;
 }
 

@@ -1,10 +1,7 @@
 #include "HackOptions.h"
 
-#include <string_view>
-
 #include "ArgumentCursor.h"
 #include "CommandLine.h"
-#include "catalog/SceneCatalog.h"
 
 namespace duskmere {
 
@@ -25,19 +22,6 @@ const char* const hackUsage =
     "  --version            print the version and exit\n"
     "Every option may be spelled with one dash or two; q or Escape closes the window, f toggles\n"
     "full screen.\n";
-
-namespace {
-
-std::string sceneNames() {
-    std::string names;
-    for (const SceneEntry& e : sceneCatalog()) {
-        if (!names.empty()) names += " or ";
-        names += e.name;
-    }
-    return names;
-}
-
-}  // namespace
 
 std::optional<unsigned long> parseWindowId(const std::string& text) {
     const std::optional<uint64_t> id = parseSeed(text);
@@ -93,32 +77,8 @@ ParsedHackOptions parseHackOptions(const std::vector<std::string>& args) {
             const auto v = needValue("a number of microseconds");
             if (!v) return result;
             if (!parseCount(*v, 0, INT64_MAX)) return fail(s + " needs a number of microseconds, not '" + *v + "'");
-        } else if (n == "scene") {
-            const auto v = needValue("a scene name");
-            if (!v) return result;
-            if (!findScene(*v)) return fail("unknown scene '" + *v + "' (" + sceneNames() + ")");
-            o.scene = *v;
-        } else if (n == "seed") {
-            const auto v = needValue("a seed");
-            if (!v) return result;
-            o.seed = parseSeed(*v);
-            if (!o.seed) return fail(s + " needs a number, decimal or 0x hex, not '" + *v + "'");
-        } else if (n == "backing-scale") {
-            const auto v = needValue("a scale");
-            if (!v) return result;
-            const auto scale = parseScale(*v, maxBackingScale);
-            if (!scale) return fail(s + " needs a number above 0 and at most 16, not '" + *v + "'");
-            o.backingScale = *scale;
-        } else if (n == "frames") {
-            const auto v = needValue("a number of frames");
-            if (!v) return result;
-            o.frames = parseCount(*v, 0, INT64_MAX);
-            if (!o.frames) return fail(s + " needs a number of frames, not '" + *v + "'");
-        } else if (n == "capture") {
-            const auto v = needValue("a file name");
-            if (!v) return result;
-            if (v->empty()) return fail(s + " needs a file name");
-            o.capture = *v;
+        } else if (takeSaverRunOption(cur, o, result.error)) {
+            if (!result.error.empty()) return result;
         } else if (cur.isOption()) {
             return fail("unknown option '" + s + "'");
         } else {

@@ -5,11 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "SaverRunOptions.h"
+
 namespace duskmere {
 
 // What the duskmere program was asked to do: the options every screen-saver hack is given by
-// its host, in -opt and --opt spellings, plus our own. Checked in full before anything starts.
-struct HackOptions {
+// its host, in -opt and --opt spellings, plus our own (the scene, seed, backing scale (1 when not
+// given), frames and capture, as duskmere-wayland takes them). Checked in full before anything
+// starts.
+struct HackOptions : SaverRunOptions {
     enum class Target {
         ownWindow,  // a resizable top-level window of our own (the default, and -window)
         root,       // -root: $XSCREENSAVER_WINDOW, or the root window
@@ -19,12 +23,7 @@ struct HackOptions {
     Target target = Target::ownWindow;
     unsigned long windowId = 0;
     std::string display;  // empty: $DISPLAY
-    std::string scene = "city";
-    std::optional<uint64_t> seed;
-    double backingScale = 1.0;
     bool fps = false;
-    std::optional<int64_t> frames;  // stop after this many ticks
-    std::string capture;            // write the window as PNG when stopping
     bool help = false;
     bool version = false;
 };

@@ -40,7 +40,7 @@ X11Saver::X11Saver(Display* display, const TargetWindow& window, const HackOptio
     : display_(display),
       window_(window),
       options_(options),
-      platform_(display, window, options.backingScale),
+      platform_(display, window, options.backingScale.value_or(1.0)),
       view_(scene.makeView(platform_)),
       clock_(1000000000, 30),
       fps_(stderr),
@@ -363,12 +363,7 @@ int X11Saver::run() {
         }
         if (!stopStatus_) waitForWork();
     }
-    // Every orderly stop leaves the capture; a failed run leaves its error alone.
-    if (*stopStatus_ == 0) {
-        const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
-        if (!writeCapture()) stopStatus_ = 1;
-    }
-    StopWatchdog::noteStatus(*stopStatus_);
+    stopStatus_ = StopWatchdog::finishRun(*stopStatus_, [this] { return writeCapture(); });
     return *stopStatus_;
 }
 

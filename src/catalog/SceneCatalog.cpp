@@ -34,4 +34,13 @@ const SceneEntry* findScene(std::string_view name) {
     return nullptr;
 }
 
+std::string sceneNames(std::string_view separator) {
+    std::string names;
+    for (const SceneEntry& e : entries) {
+        if (!names.empty()) names += separator;
+        names += e.name;
+    }
+    return names;
+}
+
 }  // namespace duskmere

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "host/PixelSaverView.h"
@@ -20,5 +21,7 @@ struct SceneEntry {
 
 std::span<const SceneEntry> sceneCatalog();  // the principal scene first
 const SceneEntry* findScene(std::string_view name);
+// The names, in catalog order, for messages: sceneNames(", ") is "city, campfire".
+std::string sceneNames(std::string_view separator);
 
 }  // namespace duskmere
