@@ -80,7 +80,7 @@ public:
 
     // Listener entry points.
     void configureLayer(uint32_t serial, uint32_t width, uint32_t height);
-    void configureToplevel(int32_t width, int32_t height);
+    void configureToplevel(int32_t width, int32_t height, bool fullScreen);
     void configureXdg(uint32_t serial);
     void setPreferredScale(uint32_t scale120);
     void enteredOutput(wl_output* output);
@@ -90,6 +90,7 @@ public:
 
 private:
     double chosenScale() const;
+    double outputScale(const WaylandOutput& output, bool coversOutput) const;
     void applyScale();
 
     WaylandSaver& owner_;
@@ -116,7 +117,8 @@ private:
     bool needsDraw_ = false;
     bool drawn_ = false;
     bool closed_ = false;
-    bool fullScreen_ = false;
+    bool fullScreen_ = false;         // as the compositor last said (or as asked, until it says)
+    bool pendingFullScreen_ = false;
     int64_t ticks_ = 0;
 };
 
