@@ -424,19 +424,27 @@ void WaylandSaver::key(uint32_t key, bool pressed) {
     else if ((name == "f" || name == "F") && window_) window_->toggleFullScreen();
 }
 
-void WaylandSaver::pointerEntered(wl_surface* surface, uint32_t serial, double, double) {
+void WaylandSaver::pointerEntered(wl_surface* surface, uint32_t serial, double x, double y) {
     wl_pointer_set_cursor(pointer_, serial, nullptr, 0, 0);  // no pointer over the picture
-    // Where it entered is no measure: a compositor may compute it while it still animates the
-    // window open (GNOME), or send it again whenever it shows a cursor it hid (sway's
-    // hide_cursor). Motion alone says where the pointer is.
     pointerSurface_ = surface;
+    // The first entry is no measure: a compositor may compute it while it still animates the
+    // window open (GNOME). Later ones come from moves (onto another output, or showing a cursor
+    // the compositor hid, as sway's hide_cursor does, often with no motion event at all).
+    if (pointerOrigin_ || pointerHasLeft_) pointerAt(x, y);
 }
 
-void WaylandSaver::pointerLeft() { pointerSurface_ = nullptr; }
+void WaylandSaver::pointerLeft() {
+    pointerSurface_ = nullptr;
+    pointerHasLeft_ = true;
+}
 
 void WaylandSaver::pointerMoved(double x, double y) {
-    if (options_.mode == WaylandOptions::Mode::window || !pointerSurface_) return;
-    // In the compositor's space, so that moves across outputs (and surfaces) compare.
+    if (pointerSurface_) pointerAt(x, y);
+}
+
+void WaylandSaver::pointerAt(double x, double y) {
+    if (options_.mode == WaylandOptions::Mode::window) return;
+    // In the compositor's space, so that places on different outputs compare.
     for (const SaverSurface* s : surfaces())
         if (s->surface() == pointerSurface_ && s->output()) {
             x += s->output()->x;

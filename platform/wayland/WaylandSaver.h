@@ -91,6 +91,7 @@ private:
     std::vector<SaverSurface*> surfaces() const;
     SaverSurface* firstSurface() const;
     void makeSurface(WaylandOutput& output);
+    void pointerAt(double x, double y);  // a place the pointer is really at, on pointerSurface_
     void dropClosedSurfaces();
     void frame();
     bool waitForWork();
@@ -128,6 +129,7 @@ private:
     // Where the pointer was first seen moving over our surfaces, in the compositor's space.
     std::optional<std::pair<double, double>> pointerOrigin_;
     wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if any
+    bool pointerHasLeft_ = false;
     bool captureDone_ = false;
     int64_t fpsStart_ = -1, fpsCpuStart_ = 0, fpsFrames_ = 0;
     std::optional<int> stopStatus_;
