@@ -58,6 +58,7 @@ public:
 
     wl_surface* surface() const { return surface_; }
     WaylandOutput* output() const { return output_; }
+    int width() const { return width_; }  // in points, as configured; 0 until then
     // Configured, and the compositor took the last frame: a frame may be sent now.
     bool canDraw() const { return configured_ && !frameCallback_ && !closed_; }
     // A configure or a change of scale asks for a redraw without waiting for the next tick.

@@ -444,15 +444,20 @@ void WaylandSaver::pointerMoved(double x, double y) {
 
 void WaylandSaver::pointerAt(double x, double y) {
     if (options_.mode == WaylandOptions::Mode::window) return;
-    // In the compositor's space, so that places on different outputs compare.
+    // In the compositor's space, so that places on different outputs compare. A compositor that
+    // lays outputs out in device pixels (GNOME's default) states their places and sizes in them:
+    // `unit` is that space's units per point of the surface.
+    double unit = 1;
     for (const SaverSurface* s : surfaces())
         if (s->surface() == pointerSurface_ && s->output()) {
-            x += s->output()->x;
-            y += s->output()->y;
+            const WaylandOutput& o = *s->output();
+            if (o.logicalWidth > 0 && s->width() > 0) unit = static_cast<double>(o.logicalWidth) / s->width();
+            x = o.x + x * unit;
+            y = o.y + y * unit;
         }
     // The origin stays while the pointer leaves and enters our surfaces: gentle moves add up.
     if (!pointerOrigin_) pointerOrigin_ = {x, y};
-    if (std::hypot(x - pointerOrigin_->first, y - pointerOrigin_->second) > motionAllowance) stop(0);
+    if (std::hypot(x - pointerOrigin_->first, y - pointerOrigin_->second) > motionAllowance * unit) stop(0);
 }
 
 void WaylandSaver::touched() {
