@@ -11,6 +11,7 @@ namespace duskmere {
 bool WaylandSaver::idleStep() {
     std::string error;
     if (!idle_->process(error)) {
+        if (!options_.capture.empty()) error += "; no capture written";
         fail(error);
         return false;
     }
