@@ -238,9 +238,9 @@ bool WaylandSaver::connect(std::string& error, int& status) {
             return false;
         }
         if (!idle_)  // GNOME, where --idle is meant for, has no layer shell: no news there
-            std::fputs("duskmere-wayland: the compositor has no layer shell; covering each output with a full-screen "
-                   "window instead\n",
-                   stderr);
+            std::fputs("duskmere-wayland: the compositor has no layer shell; covering each output with a "
+                       "full-screen window instead\n",
+                       stderr);
         break;
     case WaylandOptions::Mode::window:
         if (!wmBase_) {
