@@ -77,7 +77,7 @@ bool SessionBusIdle::start(uint32_t seconds, std::string& error) {
         r = sd_bus_match_signal(bus_, &inhibitorMatch_, managerName, managerPath, managerName, "InhibitorRemoved",
                                 inhibitorRemovedSignal, this);
     if (r < 0) {
-        error = std::string("the session bus refused a signal match (") + std::strerror(-r) + ")";
+        error = std::string("the session bus cannot be used (") + std::strerror(-r) + ")";
         return false;
     }
     sd_bus_error failure = SD_BUS_ERROR_NULL;
