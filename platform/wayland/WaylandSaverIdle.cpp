@@ -18,7 +18,9 @@ bool WaylandSaver::idleStep() {
     // An idle period that began while a showing was on (a jitter of the mouse counts as input to
     // the compositor) changes nothing.
     const bool idled = idle_->takeIdle();
-    if (endAsked_) {
+    // A showing whose surfaces the compositor all closed (its outputs went away) is over too, or
+    // the idle periods to come would find it still on.
+    if (endAsked_ || (showing_ && surfaces().empty())) {
         endAsked_ = false;
         endShowing();
     } else if (idled && !showing_) {
