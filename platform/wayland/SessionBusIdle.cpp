@@ -59,8 +59,9 @@ std::string reason(const sd_bus_error& error, int r) {
 SessionBusIdle::~SessionBusIdle() {
     sd_bus_slot_unref(watchMatch_);
     sd_bus_slot_unref(inhibitorMatch_);
-    // Watches end with the connection; flush_close_unref sends nothing more than what is queued.
-    if (bus_) sd_bus_flush_close_unref(bus_);
+    // The watches end with the connection. Nothing queued is worth waiting for on a bus that
+    // may not read: no flush.
+    if (bus_) sd_bus_close_unref(bus_);
 }
 
 bool SessionBusIdle::start(uint32_t seconds, std::string& error) {
