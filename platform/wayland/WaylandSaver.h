@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "IdleWatch.h"
 #include "SaverSurface.h"
 #include "WaylandOptions.h"
 #include "host/TickSchedule.h"
@@ -68,6 +69,7 @@ public:
     wp_viewporter* viewporter() const { return viewporter_; }
     wp_fractional_scale_manager_v1* fractionalScale() const { return fractionalManager_; }
     WaylandOutput* findOutput(wl_output* output) const;
+    // Input, a closed full-screen cover or --frames: the saver ends (with --idle, the showing).
     void stop(int status);
     void fail(const std::string& message, int status = 1);
 
@@ -99,6 +101,12 @@ private:
     bool writeCapture();
     void reportFps(int64_t now);
     static void finishFromWatchdog(void* self);
+    // --idle (WaylandSaverIdle.cpp): outputs are covered only while a showing is on.
+    bool covering() const { return !idle_ || showing_; }
+    bool idleStep();
+    void beginShowing();
+    void endShowing();
+    PixelRows lastShown() const;
 
     wl_display* display_;
     const WaylandOptions& options_;
@@ -133,6 +141,11 @@ private:
     bool captureDone_ = false;
     int64_t fpsStart_ = -1, fpsCpuStart_ = 0, fpsFrames_ = 0;
     std::optional<int> stopStatus_;
+    std::unique_ptr<IdleWatch> idle_;  // --idle
+    bool showing_ = false;
+    bool endAsked_ = false;               // input ended the showing; taken down in the loop
+    std::vector<uint32_t> lastPicture_;   // the first output's picture when the last showing ended
+    int64_t lastWidth_ = 0, lastHeight_ = 0;
 };
 
 }  // namespace duskmere
