@@ -151,12 +151,6 @@ void releaseOutput(WaylandOutput& output) {
     else wl_output_destroy(output.output);
 }
 
-int64_t processCpuNanos() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 }  // namespace
 
 WaylandSaver::WaylandSaver(wl_display* display, const WaylandOptions& options, const SceneEntry& scene)
@@ -522,7 +516,7 @@ void WaylandSaver::frame() {
         if (!clockRunning_) {
             clock_.restart(now);
             clockRunning_ = true;
-            fpsStart_ = -1;
+            if (options_.fps) fps_.restart(now);
         } else if (clock_.due(now)) {
             // Surfaces still waiting for the compositor skip this tick: a hidden output does no work.
             for (SaverSurface* s : ready) {
@@ -534,28 +528,8 @@ void WaylandSaver::frame() {
         }
     }
     for (SaverSurface* s : surfaces()) shown_ |= s->drawn();
-    if (firstShown && options_.fps) reportFps(monotonicNanos());
+    if (firstShown && options_.fps) fps_.frameShown(monotonicNanos());
     if (options_.frames && first && first->drawn() && first->ticks() >= *options_.frames) stop(0);
-}
-
-void WaylandSaver::reportFps(int64_t now) {
-    if (fpsStart_ < 0) {
-        fpsStart_ = now;
-        fpsCpuStart_ = processCpuNanos();
-        fpsFrames_ = 0;
-        return;
-    }
-    ++fpsFrames_;
-    const int64_t elapsed = now - fpsStart_;
-    if (elapsed < 1000000000) return;
-    const int64_t cpu = processCpuNanos() - fpsCpuStart_;
-    std::fprintf(stderr, "duskmere-wayland: %.1f fps, %.2f ms CPU per frame, %.1f%% of one core\n",
-                 static_cast<double>(fpsFrames_) * 1e9 / static_cast<double>(elapsed),
-                 static_cast<double>(cpu) / 1e6 / static_cast<double>(fpsFrames_),
-                 100.0 * static_cast<double>(cpu) / static_cast<double>(elapsed));
-    fpsStart_ = now;
-    fpsCpuStart_ = processCpuNanos();
-    fpsFrames_ = 0;
 }
 
 bool WaylandSaver::waitForWork() {

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "FpsMeter.h"
 #include "IdleWatch.h"
 #include "SaverSurface.h"
 #include "WaylandOptions.h"
@@ -99,7 +100,6 @@ private:
     bool waitForWork();
     void lost();
     bool writeCapture();
-    void reportFps(int64_t now);
     static void finishFromWatchdog(void* self);
     // --idle (WaylandSaverIdle.cpp): outputs are covered only while a showing is on.
     bool covering() const { return !idle_ || showing_; }
@@ -139,7 +139,7 @@ private:
     wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if any
     bool pointerHasLeft_ = false;
     bool captureDone_ = false;
-    int64_t fpsStart_ = -1, fpsCpuStart_ = 0, fpsFrames_ = 0;
+    FpsMeter fps_{stderr, "duskmere-wayland"};
     std::optional<int> stopStatus_;
     std::unique_ptr<IdleWatch> idle_;  // --idle
     bool showing_ = false;
