@@ -5,6 +5,8 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cstring>
 
 namespace duskmere {
@@ -41,6 +43,14 @@ std::optional<uint64_t> secureRandomSeed() {
     uint64_t seed;
     std::memcpy(&seed, bytes, sizeof seed);
     return seed;
+}
+
+uint64_t newSeed() {
+    if (const std::optional<uint64_t> secure = secureRandomSeed()) return *secure;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return seedFromClock(static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec),
+                         static_cast<uint64_t>(getpid()));
 }
 
 }  // namespace duskmere

@@ -55,10 +55,6 @@ bool LinuxRenderHost::writePng(const PixelRows& picture, OutputFile& file, std::
     return duskmere::writePng(picture, file, error);
 }
 
-uint64_t LinuxRenderHost::secureRandomSeed() {
-    if (const std::optional<uint64_t> seed = duskmere::secureRandomSeed()) return *seed;
-    std::fputs("duskmere-render: no secure random source available\n", stderr);
-    std::exit(1);
-}
+uint64_t LinuxRenderHost::secureRandomSeed() { return newSeed(); }
 
 }  // namespace duskmere

@@ -69,19 +69,7 @@ const wl_callback_listener frameListener = {
 
 void WaylandSaverPlatform::exitProcess(int status) { _exit(status); }
 
-uint64_t WaylandSaverPlatform::secureRandomSeed() {
-    if (seed_) return *seed_;
-    if (const std::optional<uint64_t> secure = duskmere::secureRandomSeed()) return *secure;
-    uint64_t seed = 0;
-    // Not expected on any supported kernel; a seed from the clock beats no picture at all.
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
-           (static_cast<uint64_t>(getpid()) << 48);
-    seed ^= seed >> 33;
-    seed *= 0xff51afd7ed558ccdULL;
-    return seed ^ (seed >> 33);
-}
+uint64_t WaylandSaverPlatform::secureRandomSeed() { return seed_ ? *seed_ : newSeed(); }
 
 SaverSurface::SaverSurface(WaylandSaver& owner, Role role, WaylandOutput* output, const SceneEntry& scene,
                            std::optional<uint64_t> seed)

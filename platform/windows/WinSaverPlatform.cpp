@@ -1,5 +1,7 @@
 #include "WinSaverPlatform.h"
 
+#include "SecureRandom.h"
+
 #include <windows.h>
 #include <bcrypt.h>
 
@@ -24,13 +26,9 @@ uint64_t systemRandomSeed() {
     uint64_t seed = 0;
     if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&seed), sizeof seed, BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0)
         return seed;
-    // Not expected on any supported Windows; a seed from the clock beats no picture at all.
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    seed = static_cast<uint64_t>(now.QuadPart) ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 32);
-    seed ^= seed >> 33;
-    seed *= 0xff51afd7ed558ccdULL;
-    return seed ^ (seed >> 33);
+    return seedFromClock(static_cast<uint64_t>(now.QuadPart), GetCurrentProcessId());
 }
 
 }  // namespace duskmere

@@ -67,11 +67,6 @@ std::string X11SaverPlatform::processName() const { return program_invocation_sh
 
 void X11SaverPlatform::exitProcess(int status) { std::exit(status); }
 
-uint64_t X11SaverPlatform::secureRandomSeed() {
-    if (fixedSeed_) return *fixedSeed_;
-    if (const std::optional<uint64_t> seed = duskmere::secureRandomSeed()) return *seed;
-    std::fputs("duskmere: no secure random source available\n", stderr);
-    std::exit(1);
-}
+uint64_t X11SaverPlatform::secureRandomSeed() { return fixedSeed_ ? *fixedSeed_ : newSeed(); }
 
 }  // namespace duskmere
