@@ -6,18 +6,21 @@ usage: session_bus.py kwin|mutter
 
 Reads commands on stdin, one a line, and answers each with one line of JSON ({"error": ...} on a
 failure):
-  outputs                 the outputs as [[name, width, height], ...] in device pixels; on mutter
-                          this first sets the second monitor to scale 2 and readies the input
-  shot NAME PATH          writes the output's picture to PATH as raw RGBA, top row first
+  outputs                 (mutter) sets the second monitor to scale 2, readies the input and the
+                          screen casts; answers [[connector, width, height], ...] in device pixels
+  shot NAME PATH          writes the output's picture to PATH as raw RGBA, top row first (mutter:
+                          the newest frame of a screen cast that runs from `outputs` on)
   key CODE | click | move DX DY    input (mutter: RemoteDesktop; KWin takes ours over Wayland)
 """
-import json, os, subprocess, sys
+import json, os, sys
 
 import gi
 gi.require_version('Gio', '2.0')
-from gi.repository import Gio, GLib
+gi.require_version('Gst', '1.0')
+from gi.repository import Gio, GLib, Gst
 
 KIND = sys.argv[1]
+Gst.init(None)
 bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
 
 
@@ -60,13 +63,6 @@ def read_exactly(fd, size):
 class KWin:
     def __init__(self):
         wait_for_name('org.kde.KWin')
-        self.names = []
-
-    def outputs(self):
-        found = []
-        for name in call('org.kde.KWin', '/org/kde/KWin', 'org.freedesktop.DBus.Introspectable', 'Introspect'):
-            pass
-        return found
 
     def shot(self, name, path):
         read, write = os.pipe()
@@ -100,7 +96,7 @@ class Mutter:
         wait_for_name(MUTTER + '.RemoteDesktop')
         wait_for_name(MUTTER + '.ScreenCast')
         self.remote = None
-        self.sizes = {}
+        self.sizes, self.casts = {}, {}
 
     def outputs(self):
         display = (MUTTER + '.DisplayConfig', '/org/gnome/Mutter/DisplayConfig', MUTTER + '.DisplayConfig')
@@ -122,6 +118,8 @@ class Mutter:
         call(*self.remote, 'NotifyKeyboardKeycode', '(ub)', (42, True))
         call(*self.remote, 'NotifyKeyboardKeycode', '(ub)', (42, False))
         self.move(1, 0)
+        for connector in self.sizes:
+            self.watch(connector)
         return [[c, w, h] for c, (w, h) in self.sizes.items()]
 
     def key(self, code):
@@ -135,31 +133,45 @@ class Mutter:
     def move(self, dx, dy):
         call(*self.remote, 'NotifyPointerMotionRelative', '(dd)', (dx, dy))
 
-    def shot(self, connector, path):
+    def watch(self, connector):
+        """Starts a screen cast of the monitor into a pipeline that keeps its latest frame: one
+        stream for the whole run (a new one takes seconds to bring its first frame)."""
         cast = (MUTTER + '.ScreenCast', '/org/gnome/Mutter/ScreenCast', MUTTER + '.ScreenCast')
         session = call(*cast, 'CreateSession', '(a{sv})', ({},))[0]
-        session_call = (MUTTER + '.ScreenCast', session, MUTTER + '.ScreenCast.Session')
-        try:
-            stream = call(*session_call, 'RecordMonitor', '(sa{sv})',
-                          (connector, {'cursor-mode': GLib.Variant('u', 0)}))[0]
-            node = []
-            bus.signal_subscribe(None, MUTTER + '.ScreenCast.Stream', 'PipeWireStreamAdded', stream, None,
-                                 Gio.DBusSignalFlags.NONE, lambda *a: node.append(a[5].unpack()[0]))
-            call(*session_call, 'Start')
-            timeout = GLib.timeout_add(10000, lambda: node.append(None))
-            while not node:
-                GLib.MainContext.default().iteration(True)
-            if node[0] is None:
-                raise RuntimeError('no PipeWire stream for ' + connector)
-            GLib.source_remove(timeout)
-            subprocess.run(['gst-launch-1.0', '-q', 'pipewiresrc', 'path=%d' % node[0], 'num-buffers=1', '!',
-                            'videoconvert', '!', 'video/x-raw,format=RGBA', '!', 'filesink', 'location=' + path],
-                           check=True, timeout=10, stdout=subprocess.DEVNULL)
-        finally:
-            call(*session_call, 'Stop')
+        stream = call(MUTTER + '.ScreenCast', session, MUTTER + '.ScreenCast.Session', 'RecordMonitor', '(sa{sv})',
+                      (connector, {'cursor-mode': GLib.Variant('u', 0)}))[0]
+        node = []
+        bus.signal_subscribe(None, MUTTER + '.ScreenCast.Stream', 'PipeWireStreamAdded', stream, None,
+                             Gio.DBusSignalFlags.NONE, lambda *a: node.append(a[5].unpack()[0]))
+        call(MUTTER + '.ScreenCast', session, MUTTER + '.ScreenCast.Session', 'Start')
+        timeout = GLib.timeout_add(10000, lambda: node.append(None))
+        while not node:
+            GLib.MainContext.default().iteration(True)
+        if node[0] is None:
+            raise RuntimeError('no PipeWire stream for ' + connector)
+        GLib.source_remove(timeout)
+        pipeline = Gst.parse_launch('pipewiresrc path=%d always-copy=true ! videoconvert ! video/x-raw,format=BGRx ! '
+                                    'appsink name=sink max-buffers=1 drop=true sync=false' % node[0])
+        pipeline.set_state(Gst.State.PLAYING)
+        self.casts[connector] = [pipeline, pipeline.get_by_name('sink'), None]
+
+    def shot(self, connector, path):
+        cast = self.casts[connector]
+        # The newest frame cast so far; none comes while the screen stays still.
+        sample = cast[1].emit('try-pull-sample', 0 if cast[2] else 10 * Gst.SECOND)
+        while sample:
+            cast[2] = sample
+            sample = cast[1].emit('try-pull-sample', 0)
+        if not cast[2]:
+            raise RuntimeError('no frame cast from ' + connector)
         width, height = self.sizes[connector]
-        if os.path.getsize(path) != width * height * 4:
-            raise RuntimeError('%s: %d bytes, not %dx%d RGBA' % (connector, os.path.getsize(path), width, height))
+        bgrx = cast[2].get_buffer().extract_dup(0, width * height * 4)
+        if len(bgrx) != width * height * 4:
+            raise RuntimeError('%s: %d bytes, not %dx%d' % (connector, len(bgrx), width, height))
+        rgba = bytearray(bgrx)
+        rgba[0::4], rgba[2::4], rgba[3::4] = bgrx[2::4], bgrx[0::4], b'\xff' * (width * height)
+        with open(path, 'wb') as f:
+            f.write(rgba)
         return [width, height]
 
 
@@ -175,7 +187,7 @@ def main():
                 answer = getattr(host, command)(*map(int, args))
             else:
                 answer = getattr(host, command)()
-        except (GLib.Error, RuntimeError, subprocess.SubprocessError, AttributeError, KeyError) as e:
+        except (GLib.Error, RuntimeError, AttributeError, KeyError) as e:
             answer = {'error': str(e)}
         print(json.dumps(answer), flush=True)
 
