@@ -109,7 +109,20 @@ class Mutter:
             self.sizes[connector] = (mode[1], mode[2])
             # Logical or physical layout, a monitor at scale 1 is as wide in both.
             x += mode[1] if properties.get('layout-mode', 2) == 2 else int(mode[1] / scale)
+        changed = []
+        bus.signal_subscribe(None, MUTTER + '.DisplayConfig', 'MonitorsChanged', '/org/gnome/Mutter/DisplayConfig',
+                             None, Gio.DBusSignalFlags.NONE, lambda *a: changed.append(True))
         call(*display, 'ApplyMonitorsConfig', '(uua(iiduba(ssa{sv}))a{sv})', (serial, 1, config, {}))
+        # Input and casts begun while the monitors change are lost: wait until they have.
+        timeout = GLib.timeout_add(10000, lambda: changed.append(False))
+        while not changed:
+            GLib.MainContext.default().iteration(True)
+        if not changed[0]:
+            raise RuntimeError('the monitors did not change to scale 2')
+        GLib.source_remove(timeout)
+        scales = [scale for x, y, scale, *rest in call(*display, 'GetCurrentState')[2]]
+        if sorted(scales) != [1.0, 2.0]:
+            raise RuntimeError('monitor scales %s, not 1 and 2' % scales)
         remote = (MUTTER + '.RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop', MUTTER + '.RemoteDesktop')
         path = call(*remote, 'CreateSession')[0]
         self.remote = (MUTTER + '.RemoteDesktop', path, MUTTER + '.RemoteDesktop.Session')
@@ -153,17 +166,21 @@ class Mutter:
         pipeline = Gst.parse_launch('pipewiresrc path=%d always-copy=true ! videoconvert ! video/x-raw,format=BGRx ! '
                                     'appsink name=sink max-buffers=1 drop=true sync=false' % node[0])
         pipeline.set_state(Gst.State.PLAYING)
-        self.casts[connector] = [pipeline, pipeline.get_by_name('sink'), None]
+        sink = pipeline.get_by_name('sink')
+        first = sink.emit('try-pull-sample', 20 * Gst.SECOND)
+        if not first:
+            raise RuntimeError('no frame cast from ' + connector)
+        self.casts[connector] = [pipeline, sink, first]
 
     def shot(self, connector, path):
         cast = self.casts[connector]
-        # The newest frame cast so far; none comes while the screen stays still.
-        sample = cast[1].emit('try-pull-sample', 0 if cast[2] else 10 * Gst.SECOND)
+        # A frame cast after this request, or, where none comes (mutter casts a still screen
+        # once), the newest one.
+        sample = cast[1].emit('try-pull-sample', 0)
         while sample:
-            cast[2] = sample
-            sample = cast[1].emit('try-pull-sample', 0)
-        if not cast[2]:
-            raise RuntimeError('no frame cast from ' + connector)
+            cast[2], sample = sample, cast[1].emit('try-pull-sample', 0)
+        sample = cast[1].emit('try-pull-sample', Gst.SECOND // 2)
+        cast[2] = sample or cast[2]
         width, height = self.sizes[connector]
         bgrx = cast[2].get_buffer().extract_dup(0, width * height * 4)
         if len(bgrx) != width * height * 4:

@@ -3,8 +3,9 @@
 idle notification), weston (no layer shell: the window fallback), KWin (layer shell, fractional
 scale) and mutter (no layer shell; idle through its IdleMonitor on the session bus).
 
-usage: wayland_test.py SAVER RENDER INPUT INHIBITOR
-  (duskmere-wayland, duskmere-render, wayland_virtual_pointer, wayland_idle_inhibitor)
+usage: wayland_test.py SAVER RENDER INPUT INHIBITOR [COMPOSITOR...]
+  (duskmere-wayland, duskmere-render, wayland_virtual_pointer, wayland_idle_inhibitor; then
+  sway, weston, kwin or mutter to run those alone)
 
 Each compositor starts once, as an unprivileged user (created if need be when run as root), in its
 own runtime folder (KWin and mutter with their own session bus), and every case that applies to it
@@ -18,6 +19,7 @@ Exit status: 0 passed, 1 failed, 77 skipped (no sway, or no unprivileged user).
 import glob, hashlib, json, os, pwd, re, shutil, signal, struct, subprocess, sys, tempfile, time, types, zlib
 
 SAVER, RENDER, INPUT, INHIBITOR = sys.argv[1:5]
+ONLY = sys.argv[5:]
 HERE = os.path.dirname(os.path.abspath(__file__))
 TEST_USER = 'duskmere-test'
 SEED = 4242
@@ -109,7 +111,9 @@ class Session:
 class Compositor:
     """A running compositor: its outputs as (name, renderer bounds), screenshots and input."""
     name = ''
-    keys_by_code = True
+    # Screenshots are taken with the saver stopped, unless the compositor casts whole frames as it
+    # composes them and casts none while the screen is still (mutter).
+    freeze = True
 
     def __init__(self, session, process, socket):
         self.session, self.process = session, process
@@ -142,7 +146,6 @@ class Compositor:
 
 class Sway(Compositor):
     name = 'sway'
-    keys_by_code = False
 
     def __init__(self, session):
         config = os.path.join(session.work, 'sway.config')
@@ -257,6 +260,7 @@ class KWin(BusCompositor):
 
 class Mutter(BusCompositor):
     name = 'mutter'
+    freeze = False
 
     def __init__(self, session):
         session.spawn('pipewire')
@@ -330,7 +334,7 @@ class Saver:
             raise Failed('ended with status %d, not %d: %s' % (got, status, self.messages()[-2000:]))
         return self.messages()
 
-    def event(self, pattern, after=0, within=5):
+    def event(self, pattern, after=0, within=10):
         """With debug=True, waits until the saver has taken a Wayland event matching `pattern`
         (libwayland logs each event as it dispatches it) past offset `after` of its log; returns the
         offset after it."""
@@ -458,6 +462,8 @@ def plain(picture):
 
 
 def shots(saver, compositor, outputs):
+    if not compositor.freeze:
+        return [compositor.shot(name) for name, bounds in outputs]
     saver.frozen(True)
     try:
         return [compositor.shot(name) for name, bounds in outputs]
@@ -465,12 +471,12 @@ def shots(saver, compositor, outputs):
         saver.frozen(False)
 
 
-def shows(saver, compositor, outputs=None, rounds=1, past=0, within=8):
+def shows(saver, compositor, outputs=None, rounds=1, past=0, within=20):
     """Waits until screenshots of the outputs (taken with the saver stopped) equal frames of the
-    renderer; from then on every screenshot must, for `rounds` rounds at frames past `past`, each
-    round at later frames than the last."""
+    renderer; from then on every screenshot must, until `rounds` rounds have shown frames past
+    `past`, each round later frames than the last."""
     outputs = outputs or compositor.outputs
-    seen, last = [], []
+    seen, matched, last = [], [], []
     # Free-running until it shows something: a saver stopped for most of its first second may
     # take long to leave the city's black first frame.
     for name, bounds in outputs:
@@ -485,10 +491,11 @@ def shows(saver, compositor, outputs=None, rounds=1, past=0, within=8):
         found = [None if plain(p) else Reference.frame(p, bounds, limit) for p, (name, bounds) in zip(pictures, outputs)]
         last[:] = [('plain' if plain(p) else n, limit) for p, n in zip(pictures, found)]
         if None in found:
-            if seen:
+            if matched:
                 bad = [name for (name, bounds), n in zip(outputs, found) if n is None]
-                raise Failed('after frames %s had matched, %s did not equal the renderer' % (seen, bad))
+                raise Failed('after frames %s had matched, %s did not equal the renderer' % (matched, bad))
             return False
+        matched.append(found)
         if min(found) > past and (not seen or min(found) > max(seen[-1])):
             seen.append(found)
         return len(seen) >= rounds
@@ -528,14 +535,18 @@ def every_output(c):
 
 
 def pointer_over(saver, c):
-    """Waits until the saver has the keyboard and the pointer (mutter enters a surface only on a
-    motion: a 1 px nudge); returns the offset of its log past the pointer's entry."""
-    saver.event(r'wl_keyboard@\d+\.enter\(')
-    c.move(1, 0)
-    try:
-        return saver.event(r'wl_pointer@\d+\.enter\(')
-    except Failed:
-        raise Failed('a 1 px move: %s' % pointer_events(saver))
+    """Waits until the saver has the keyboard and the pointer; returns the offset of its log past
+    the pointer's entry. mutter enters a surface only on a motion, and may drop those of its
+    window's first moments: nudges of 1 px, to and fro, until it does."""
+    saver.event(r'wl_keyboard@\d+\.enter\(', within=15)
+    for nudge in range(10):
+        c.move(-1 if nudge % 2 else 1, 0)
+        try:
+            return saver.event(r'wl_pointer@\d+\.enter\(', within=1)
+        except Failed:
+            if not saver.running():
+                break
+    raise Failed('1 px nudges: %s' % pointer_events(saver))
 
 
 def pointer_events(saver):
@@ -545,20 +556,22 @@ def pointer_events(saver):
 
 
 def input_ends_it(c):
-    # 2 px out and back: the compositor may report the pointer's entry at a stale place (mutter,
-    # during its window's opening animation); many tries where it did.
+    # 2 px out and back, again and again while the window opens: mutter has reported the pointer's
+    # entry at a place its opening animation distorted. Many tries there.
     for attempt in range(10 if c.name == 'mutter' else 1):
         saver = Saver(c, debug=True)
-        after = pointer_over(saver, c)
-        c.move(2, 2)
-        c.move(-2, -2)
-        motions = re.compile(r'wl_pointer@\d+\.motion\(')
-        wait_for('the saver taking the moves', lambda: len(motions.findall(saver.messages(), after)) >= 2
-                 or not saver.running(), 5)
-        if saver.running():
-            saver.event(r'wl_callback@\d+\.done\(', list(motions.finditer(saver.messages(), after))[1].end())
+        saver.event(r'wl_keyboard@\d+\.enter\(', within=15)
+        for jitter in range(6):
+            c.move(2, 2)
+            c.move(-2, -2)
+            time.sleep(0.1)
+        try:
+            after = pointer_over(saver, c)
+            saver.event(r'wl_callback@\d+\.done\(', after)  # the loop went on past the entry
+        except Failed as e:
+            raise Failed('2 px moves to and fro (try %d): %s' % (attempt + 1, e))
         if not saver.running():
-            raise Failed('a 2 px move out and back ended the saver (try %d): %s' % (attempt + 1, pointer_events(saver)))
+            raise Failed('2 px moves to and fro ended the saver (try %d): %s' % (attempt + 1, pointer_events(saver)))
         saver.process.send_signal(signal.SIGTERM)
         saver.ends(0)
     for what, act in (('a 200 px move', lambda: c.move(200, 0)), ('a key', lambda: c.key('k')),
@@ -588,15 +601,21 @@ def idle_shows_and_hides(c):
 def idle_inhibited(c):
     inhibitor = c.client(INHIBITOR)
     try:
-        before = [c.shot(name) for name, bounds in c.outputs]
+        last = [None]
+
+        def still():  # the inhibiting window is up and the screen settled
+            now, last[0] = [c.shot(name) for name, bounds in c.outputs], last[0]
+            last[0], before = now, last[0]
+            return now == before and not all(plain(p) for p in now)
+        wait_for('the inhibiting window', still, 10)
         saver = Saver(c, '--idle', '1', alone=False)
         # Nothing to wait for but time: the outputs must not change for twice the idle time.
         end = time.monotonic() + 2.0
         while time.monotonic() < end:
-            if [c.shot(name) for name, bounds in c.outputs] != before:
-                raise Failed('the saver showed while an idle inhibitor was held')
             if not saver.running():
                 raise Failed('the saver ended: ' + saver.messages())
+            if [c.shot(name) for name, bounds in c.outputs] != last[0]:
+                raise Failed('the saver showed while an idle inhibitor was held')
     finally:
         inhibitor.stdin.close()
         inhibitor.wait()
@@ -812,6 +831,8 @@ def main():
             globals()[program] = shutil.copy(globals()[program], programs)
         try:
             for kind, start, bus in COMPOSITORS:
+                if ONLY and kind not in ONLY:
+                    continue
                 if missing(kind):
                     print('skip  [%s] %s not installed (scripts/install-deps.sh wayland)' % (kind, missing(kind)))
                     continue
