@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -62,6 +63,17 @@ std::optional<double> parseDecimal(std::string_view text, double max) {
 std::optional<double> parseScale(std::string_view text, double max) {
     const std::optional<double> value = parseDecimal(text, max);
     return value && *value > 0 ? value : std::nullopt;
+}
+
+std::string deviceBudgetError(double width, double height, double scale) {
+    // The presenter's own rounding of a side: whole device pixels, partly covered ones included.
+    const double w = std::ceil(width * scale), h = std::ceil(height * scale);
+    const std::string size = std::to_string(static_cast<int64_t>(w)) + " x " + std::to_string(static_cast<int64_t>(h));
+    if (w > static_cast<double>(maxDeviceSide) || h > static_cast<double>(maxDeviceSide))
+        return size + " device pixels, more than " + std::to_string(maxDeviceSide) + " a side";
+    if (w * h > static_cast<double>(maxDevicePixels))
+        return size + " device pixels, more than " + std::to_string(maxDevicePixels) + " in all";
+    return {};
 }
 
 bool isFramePattern(std::string_view pattern) {

@@ -26,6 +26,15 @@ std::optional<PixelSize> parseSize(std::string_view text, int64_t maxSide);
 // picture one program shows another can reproduce.
 inline constexpr double maxBackingScale = 16.0;
 
+// The largest device picture any program draws: at most maxDeviceSide pixels a side (the
+// presenter's limit) and maxDevicePixels in all, an 8K screen's worth (128 MB a picture), so that
+// no size and scale the options allow takes gigabytes.
+inline constexpr int64_t maxDeviceSide = 32767;
+inline constexpr int64_t maxDevicePixels = int64_t{1} << 25;
+// Empty when `width` x `height` points at `scale` device pixels a point fit that budget; else
+// the picture's size and the limit it passes, as part of a line.
+std::string deviceBudgetError(double width, double height, double scale);
+
 // A positive decimal number such as "2" or "1.5", at most `max`.
 std::optional<double> parseScale(std::string_view text, double max);
 // A decimal number such as "0", "12" or "2.5" from 0 to `max`.

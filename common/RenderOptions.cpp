@@ -11,7 +11,6 @@ namespace duskmere {
 namespace {
 
 constexpr int64_t maxSide = 16384;
-constexpr double maxDeviceSide = 32767;  // the presenter's limit for a side of its picture
 
 }  // namespace
 
@@ -83,9 +82,11 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args) {
             if (!parsed) return fail("bad size '" + value + "' for " + flag + ": give WxH, each between 1 and 16384");
             o.width = parsed->width;
             o.height = parsed->height;
-            if (o.throughView && (std::ceil(static_cast<double>(o.width) * o.backingScale) > maxDeviceSide ||
-                                  std::ceil(static_cast<double>(o.height) * o.backingScale) > maxDeviceSide))
-                return fail("view '" + value + "' is too large: at most 32767 device pixels per side");
+            if (o.throughView) {
+                const std::string tooLarge = deviceBudgetError(static_cast<double>(o.width),
+                                                               static_cast<double>(o.height), o.backingScale);
+                if (!tooLarge.empty()) return fail("view '" + value + "' is too large: " + tooLarge);
+            }
         } else if (flag == "--frames") {
             const auto n = parseCount(value, 0, INT64_MAX);
             if (!n) return fail("bad frame count '" + value + "': give a whole number, 0 or more");

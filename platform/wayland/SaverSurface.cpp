@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
+#include "CommandLine.h"
 #include "SecureRandom.h"
 #include "WaylandSaver.h"
 #include "catalog/SceneCatalog.h"
@@ -44,7 +46,12 @@ const xdg_surface_listener xdgSurfaceListener = {
 };
 
 const xdg_toplevel_listener toplevelListener = {
-    [](void* data, xdg_toplevel*, int32_t w, int32_t h, wl_array*) { self(data)->configureToplevel(w, h); },
+    [](void* data, xdg_toplevel*, int32_t w, int32_t h, wl_array* states) {
+        bool fullScreen = false;
+        for (size_t i = 0; i < states->size / sizeof(uint32_t); ++i)
+            fullScreen |= static_cast<const uint32_t*>(states->data)[i] == XDG_TOPLEVEL_STATE_FULLSCREEN;
+        self(data)->configureToplevel(w, h, fullScreen);
+    },
     [](void* data, xdg_toplevel*) { self(data)->close(); },
     nullptr,  // bounds and capabilities: bound at version 1, which has neither
     nullptr,
@@ -150,13 +157,16 @@ void SaverSurface::configureLayer(uint32_t serial, uint32_t width, uint32_t heig
     configured_ = true;
 }
 
-void SaverSurface::configureToplevel(int32_t width, int32_t height) {
+void SaverSurface::configureToplevel(int32_t width, int32_t height, bool fullScreen) {
     pendingWidth_ = width;
     pendingHeight_ = height;
+    pendingFullScreen_ = fullScreen;
 }
 
 void SaverSurface::configureXdg(uint32_t serial) {
     xdg_surface_ack_configure(xdgSurface_, serial);
+    // The compositor may change it by itself (a key of its own, a command): `f` goes from there.
+    if (role_ == Role::window) fullScreen_ = pendingFullScreen_;
     int w = pendingWidth_, h = pendingHeight_;
     if (w <= 0 || h <= 0) {
         // Ours to choose: the size we have, or a first one.
@@ -216,14 +226,31 @@ void SaverSurface::toggleFullScreen() {
 double SaverSurface::chosenScale() const {
     if (owner_.options().backingScale) return *owner_.options().backingScale;
     if (preferred120_ > 0) return preferred120_ / 120.0;
-    int scale = 1;
+    double scale = 1;
     if (output_) {
-        scale = output_->scale;
+        scale = outputScale(*output_, true);
     } else {
         for (wl_output* o : entered_)
-            if (const WaylandOutput* known = owner_.findOutput(o)) scale = std::max(scale, known->scale);
+            if (const WaylandOutput* known = owner_.findOutput(o)) scale = std::max(scale, outputScale(*known, false));
     }
-    return scale >= 1 ? scale : 1;
+    return scale;
+}
+
+double SaverSurface::outputScale(const WaylandOutput& output, bool coversOutput) const {
+    const int whole = std::max(1, output.scale);
+    // A compositor without the fractional-scale protocol rounds a fractional output scale up in
+    // wl_output (sway: 2 for 1.5). The mode against the output's size in points (from
+    // xdg-output, or the configured size of a surface that covers it) tells the true one, which
+    // only a viewport can show.
+    if (!viewport_ || output.modeWidth <= 0 || output.modeHeight <= 0) return whole;
+    int logical = std::max(output.logicalWidth, output.logicalHeight);
+    if (logical <= 0 && coversOutput) logical = std::max(width_, height_);
+    if (logical <= 0) return whole;
+    // In 120ths, as the fractional-scale protocol states scales.
+    const double ratio = std::round(std::max(output.modeWidth, output.modeHeight) * 120.0 / logical) / 120.0;
+    // Anything but a scale just under the stated one is another layout (a compositor that lays
+    // outputs out in device pixels says 1 for scale 2), not a rounded scale.
+    return ratio > whole - 1 && ratio < whole ? ratio : whole;
 }
 
 void SaverSurface::applyScale() {
@@ -260,6 +287,17 @@ void SaverSurface::tick() {
 bool SaverSurface::present(std::string& error) {
     needsDraw_ = false;
     if (width_ < 1 || height_ < 1) return true;
+    if (const std::string tooLarge = deviceBudgetError(width_, height_, chosenScale()); !tooLarge.empty()) {
+        // Before any buffer: nothing was shown, and nothing large was allocated.
+        const std::optional<double> asked = owner_.options().backingScale;
+        char scale[32];
+        std::snprintf(scale, sizeof scale, "%g", chosenScale());
+        owner_.fail(std::string(asked ? "--backing-scale " : "scale ") + scale + " is too large for " +
+                        (output_ ? "an output of " : "a window of ") + std::to_string(width_) + " x " +
+                        std::to_string(height_) + " points: " + tooLarge,
+                    asked ? 2 : 1);
+        return true;
+    }
     applyScale();
     view_->drawRect();
     const std::vector<DeviceBox>& boxes = platform_.finishRedraw();
@@ -306,8 +344,8 @@ bool SaverSurface::present(std::string& error) {
 PixelRows SaverSurface::picture() {
     if (!drawn_) {
         // Stopped before the first frame was sent: the picture is the frame it would have been.
-        if (width_ < 1 || height_ < 1) return {};
         const double scale = chosenScale();
+        if (width_ < 1 || height_ < 1 || !deviceBudgetError(width_, height_, scale).empty()) return {};
         if (scale != platform_.backingScale()) platform_.setBackingScale(scale);
         platform_.setBounds({static_cast<double>(width_), static_cast<double>(height_)});
         view_->drawRect();

@@ -58,6 +58,7 @@ public:
 
     wl_surface* surface() const { return surface_; }
     WaylandOutput* output() const { return output_; }
+    int width() const { return width_; }  // in points, as configured; 0 until then
     // Configured, and the compositor took the last frame: a frame may be sent now.
     bool canDraw() const { return configured_ && !frameCallback_ && !closed_; }
     // A configure or a change of scale asks for a redraw without waiting for the next tick.
@@ -80,7 +81,7 @@ public:
 
     // Listener entry points.
     void configureLayer(uint32_t serial, uint32_t width, uint32_t height);
-    void configureToplevel(int32_t width, int32_t height);
+    void configureToplevel(int32_t width, int32_t height, bool fullScreen);
     void configureXdg(uint32_t serial);
     void setPreferredScale(uint32_t scale120);
     void enteredOutput(wl_output* output);
@@ -90,6 +91,7 @@ public:
 
 private:
     double chosenScale() const;
+    double outputScale(const WaylandOutput& output, bool coversOutput) const;
     void applyScale();
 
     WaylandSaver& owner_;
@@ -116,7 +118,8 @@ private:
     bool needsDraw_ = false;
     bool drawn_ = false;
     bool closed_ = false;
-    bool fullScreen_ = false;
+    bool fullScreen_ = false;         // as the compositor last said (or as asked, until it says)
+    bool pendingFullScreen_ = false;
     int64_t ticks_ = 0;
 };
 

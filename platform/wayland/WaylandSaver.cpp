@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -21,14 +22,15 @@
 #include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace duskmere {
 
 namespace {
 
-// Pointer motion of more than this many points from where the pointer came in ends the saver;
-// less is the jitter of a mouse on a table.
+// Pointer motion of more than this many points from where the pointer was first seen moving ends
+// the saver; less is the jitter of a mouse on a table.
 constexpr double motionAllowance = 8.0;
 // Keys by their evdev codes, where the keymap does not name them.
 constexpr uint32_t keyEscape = 1, keyQ = 16, keyF = 33;
@@ -57,7 +59,13 @@ WaylandOutput* outputOf(void* data) { return static_cast<WaylandOutput*>(data); 
 WaylandSaver* outputOwner = nullptr;
 
 const wl_output_listener outputListener = {
-    [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*, int32_t) {},
+    [](void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*, const char*, int32_t) {
+        // The position until xdg-output gives the logical one (the same on most compositors).
+        if (!outputOf(data)->xdgOutput) {
+            outputOf(data)->x = x;
+            outputOf(data)->y = y;
+        }
+    },
     [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
         if (flags & WL_OUTPUT_MODE_CURRENT) {
             outputOf(data)->modeWidth = width;
@@ -68,6 +76,23 @@ const wl_output_listener outputListener = {
     [](void* data, wl_output*, int32_t scale) { outputOf(data)->scale = scale; },
     nullptr,  // name and description: bound at version 3, which has neither
     nullptr,
+};
+
+const zxdg_output_v1_listener xdgOutputListener = {
+    [](void* data, zxdg_output_v1*, int32_t x, int32_t y) {
+        outputOf(data)->x = x;
+        outputOf(data)->y = y;
+    },
+    [](void* data, zxdg_output_v1*, int32_t width, int32_t height) {
+        outputOf(data)->logicalWidth = width;
+        outputOf(data)->logicalHeight = height;
+    },
+    // From version 3 on, wl_output.done ends the description instead.
+    [](void* data, zxdg_output_v1* xdg) {
+        if (zxdg_output_v1_get_version(xdg) < 3 && outputOf(data)->described) outputOwner->outputDone(*outputOf(data));
+    },
+    [](void*, zxdg_output_v1*, const char*) {},
+    [](void*, zxdg_output_v1*, const char*) {},
 };
 
 const wl_seat_listener seatListener = {
@@ -92,7 +117,7 @@ const wl_pointer_listener pointerListener = {
     [](void* data, wl_pointer*, uint32_t serial, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
         self(data)->pointerEntered(surface, serial, wl_fixed_to_double(x), wl_fixed_to_double(y));
     },
-    [](void*, wl_pointer*, uint32_t, wl_surface*) {},
+    [](void* data, wl_pointer*, uint32_t, wl_surface*) { self(data)->pointerLeft(); },
     [](void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
         self(data)->pointerMoved(wl_fixed_to_double(x), wl_fixed_to_double(y));
     },
@@ -106,6 +131,25 @@ const wl_pointer_listener pointerListener = {
     [](void*, wl_pointer*, uint32_t, int32_t) {},
     [](void*, wl_pointer*, uint32_t, int32_t) {},
 };
+
+const wl_touch_listener touchListener = {
+    [](void* data, wl_touch*, uint32_t, uint32_t, wl_surface*, int32_t, wl_fixed_t, wl_fixed_t) {
+        self(data)->touched();
+    },
+    [](void*, wl_touch*, uint32_t, uint32_t, int32_t) {},
+    [](void*, wl_touch*, uint32_t, int32_t, wl_fixed_t, wl_fixed_t) {},
+    [](void*, wl_touch*) {},
+    [](void*, wl_touch*) {},
+    [](void*, wl_touch*, int32_t, wl_fixed_t, wl_fixed_t) {},
+    [](void*, wl_touch*, int32_t, wl_fixed_t) {},
+};
+
+void releaseOutput(WaylandOutput& output) {
+    if (output.xdgOutput) zxdg_output_v1_destroy(output.xdgOutput);
+    // Destroying only the proxy would leave the compositor's object behind on every unplug.
+    if (wl_output_get_version(output.output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) wl_output_release(output.output);
+    else wl_output_destroy(output.output);
+}
 
 int64_t processCpuNanos() {
     timespec ts{};
@@ -126,11 +170,13 @@ WaylandSaver::~WaylandSaver() {
     window_.reset();
     for (auto& o : outputs_) {
         o->surface.reset();
-        wl_output_destroy(o->output);
+        releaseOutput(*o);
     }
     outputs_.clear();
+    if (xdgOutputManager_) zxdg_output_manager_v1_destroy(xdgOutputManager_);
     if (keyboard_) wl_keyboard_destroy(keyboard_);
     if (pointer_) wl_pointer_destroy(pointer_);
+    if (touch_) wl_touch_destroy(touch_);
     if (seat_) wl_seat_destroy(seat_);
     if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
     if (wmBase_) xdg_wm_base_destroy(wmBase_);
@@ -158,6 +204,7 @@ void WaylandSaver::global(wl_registry* registry, uint32_t name, const char* inte
         output->globalName = name;
         output->output = static_cast<wl_output*>(bind(&wl_output_interface, 3));
         wl_output_add_listener(output->output, &outputListener, output.get());
+        describeOutput(*output);
         const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());  // the watchdog reads the list
         outputs_.push_back(std::move(output));
     } else if (is == wl_seat_interface.name) {
@@ -173,6 +220,12 @@ void WaylandSaver::global(wl_registry* registry, uint32_t name, const char* inte
         xdg_wm_base_add_listener(wmBase_, &wmBaseListener, this);
     } else if (is == wp_viewporter_interface.name) {
         viewporter_ = static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1));
+    } else if (is == zxdg_output_manager_v1_interface.name) {
+        xdgOutputManager_ = static_cast<zxdg_output_manager_v1*>(bind(&zxdg_output_manager_v1_interface, 3));
+        for (auto& o : outputs_) describeOutput(*o);
+    } else if (is == "gtk_shell1") {
+        // GNOME's compositor: it has no layer shell, and full-screen windows are the way there.
+        fallbackExpected_ = true;
     } else if (is == wp_fractional_scale_manager_v1_interface.name) {
         fractionalManager_ =
             static_cast<wp_fractional_scale_manager_v1*>(bind(&wp_fractional_scale_manager_v1_interface, 1));
@@ -191,7 +244,7 @@ void WaylandSaver::globalRemoved(uint32_t name) {
         if ((*it)->globalName != name) continue;
         // The output went away, and its surface with it.
         (*it)->surface.reset();
-        wl_output_destroy((*it)->output);
+        releaseOutput(**it);
         outputs_.erase(it);
         return;
     }
@@ -200,6 +253,12 @@ void WaylandSaver::globalRemoved(uint32_t name) {
 void WaylandSaver::shmFormatOffered(uint32_t format) {
     // The picture's own byte order, where the compositor takes it: no conversion at all.
     if (format == WL_SHM_FORMAT_XBGR8888) shmFormat_ = format;
+}
+
+void WaylandSaver::describeOutput(WaylandOutput& output) {
+    if (!xdgOutputManager_ || output.xdgOutput) return;
+    output.xdgOutput = zxdg_output_manager_v1_get_xdg_output(xdgOutputManager_, output.output);
+    zxdg_output_v1_add_listener(output.xdgOutput, &xdgOutputListener, &output);
 }
 
 WaylandOutput* WaylandSaver::findOutput(wl_output* output) const {
@@ -234,9 +293,10 @@ bool WaylandSaver::connect(std::string& error, int& status) {
             error = "the Wayland compositor offers neither the layer shell nor xdg-shell windows";
             return false;
         }
-        std::fputs("duskmere-wayland: the compositor has no layer shell; covering each output with a full-screen "
-                   "window instead\n",
-                   stderr);
+        if (!fallbackExpected_)
+            std::fputs("duskmere-wayland: the compositor has no layer shell; covering each output with a full-screen "
+                       "window instead\n",
+                       stderr);
         break;
     case WaylandOptions::Mode::window:
         if (!wmBase_) {
@@ -244,6 +304,15 @@ bool WaylandSaver::connect(std::string& error, int& status) {
             return false;
         }
         break;
+    }
+    const std::optional<double> scale = options_.backingScale;
+    if (scale && *scale != std::floor(*scale) && !viewporter_) {
+        // A buffer scale is whole; only a viewport shows a picture at any other.
+        char given[32];
+        std::snprintf(given, sizeof given, "%g", *scale);
+        error = std::string("--backing-scale ") + given +
+                " needs wp_viewporter, which the Wayland compositor does not offer; give a whole number";
+        return false;
     }
     const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
     started_ = true;
@@ -294,10 +363,19 @@ void WaylandSaver::seatCapabilities(uint32_t capabilities) {
         if (wl_pointer_get_version(pointer_) >= WL_POINTER_RELEASE_SINCE_VERSION) wl_pointer_release(pointer_);
         else wl_pointer_destroy(pointer_);
         pointer_ = nullptr;
-        pointerInside_ = false;
+        pointerSurface_ = nullptr;
     } else if (!pointer_ && hasPointer) {
         pointer_ = wl_seat_get_pointer(seat_);
         wl_pointer_add_listener(pointer_, &pointerListener, this);
+    }
+    const bool hasTouch = capabilities & WL_SEAT_CAPABILITY_TOUCH;
+    if (touch_ && !hasTouch) {
+        if (wl_touch_get_version(touch_) >= WL_TOUCH_RELEASE_SINCE_VERSION) wl_touch_release(touch_);
+        else wl_touch_destroy(touch_);
+        touch_ = nullptr;
+    } else if (!touch_ && hasTouch) {
+        touch_ = wl_seat_get_touch(seat_);
+        wl_touch_add_listener(touch_, &touchListener, this);
     }
 }
 
@@ -313,6 +391,12 @@ void WaylandSaver::keymap(int fd, uint32_t format, uint32_t size) {
     // Only the window reads keys by name; the saver ends on any.
     if (options_.mode == WaylandOptions::Mode::window && format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 &&
         size > 0 && size <= maxKeymapSize) {
+        // A file shorter than declared would fault on the pages past its end.
+        struct stat file{};
+        if (fstat(fd, &file) != 0 || file.st_size < static_cast<off_t>(size)) {
+            close(fd);
+            return;
+        }
         void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (mapped != MAP_FAILED) {
             const char* text = static_cast<const char*>(mapped);
@@ -340,16 +424,44 @@ void WaylandSaver::key(uint32_t key, bool pressed) {
     else if ((name == "f" || name == "F") && window_) window_->toggleFullScreen();
 }
 
-void WaylandSaver::pointerEntered(wl_surface*, uint32_t serial, double x, double y) {
+void WaylandSaver::pointerEntered(wl_surface* surface, uint32_t serial, double x, double y) {
     wl_pointer_set_cursor(pointer_, serial, nullptr, 0, 0);  // no pointer over the picture
-    enterX_ = x;
-    enterY_ = y;
-    pointerInside_ = true;
+    pointerSurface_ = surface;
+    // The first entry is no measure: a compositor may compute it while it still animates the
+    // window open (GNOME). Later ones come from moves (onto another output, or showing a cursor
+    // the compositor hid, as sway's hide_cursor does, often with no motion event at all).
+    if (pointerOrigin_ || pointerHasLeft_) pointerAt(x, y);
+}
+
+void WaylandSaver::pointerLeft() {
+    pointerSurface_ = nullptr;
+    pointerHasLeft_ = true;
 }
 
 void WaylandSaver::pointerMoved(double x, double y) {
-    if (options_.mode == WaylandOptions::Mode::window || !pointerInside_) return;
-    if (std::fabs(x - enterX_) > motionAllowance || std::fabs(y - enterY_) > motionAllowance) stop(0);
+    if (pointerSurface_) pointerAt(x, y);
+}
+
+void WaylandSaver::pointerAt(double x, double y) {
+    if (options_.mode == WaylandOptions::Mode::window) return;
+    // In the compositor's space, so that places on different outputs compare. A compositor that
+    // lays outputs out in device pixels (GNOME's default) states their places and sizes in them:
+    // `unit` is that space's units per point of the surface.
+    double unit = 1;
+    for (const SaverSurface* s : surfaces())
+        if (s->surface() == pointerSurface_ && s->output()) {
+            const WaylandOutput& o = *s->output();
+            if (o.logicalWidth > 0 && s->width() > 0) unit = static_cast<double>(o.logicalWidth) / s->width();
+            x = o.x + x * unit;
+            y = o.y + y * unit;
+        }
+    // The origin stays while the pointer leaves and enters our surfaces: gentle moves add up.
+    if (!pointerOrigin_) pointerOrigin_ = {x, y};
+    if (std::hypot(x - pointerOrigin_->first, y - pointerOrigin_->second) > motionAllowance * unit) stop(0);
+}
+
+void WaylandSaver::touched() {
+    if (options_.mode != WaylandOptions::Mode::window) stop(0);
 }
 
 void WaylandSaver::buttonPressed() {
@@ -360,10 +472,10 @@ void WaylandSaver::stop(int status) {
     if (!stopStatus_) stopStatus_ = status;
 }
 
-void WaylandSaver::fail(const std::string& message) {
+void WaylandSaver::fail(const std::string& message, int status) {
     if (stopStatus_) return;
     std::fprintf(stderr, "duskmere-wayland: %s\n", message.c_str());
-    stopStatus_ = 1;
+    stopStatus_ = status;
 }
 
 std::vector<SaverSurface*> WaylandSaver::surfaces() const {

@@ -19,9 +19,13 @@ struct wl_pointer;
 struct wl_registry;
 struct wl_seat;
 struct wl_shm;
+struct wl_surface;
+struct wl_touch;
 struct wp_fractional_scale_manager_v1;
 struct wp_viewporter;
 struct xdg_wm_base;
+struct zxdg_output_manager_v1;
+struct zxdg_output_v1;
 struct zwlr_layer_shell_v1;
 
 namespace duskmere {
@@ -32,6 +36,9 @@ struct WaylandOutput {
     wl_output* output = nullptr;
     int32_t scale = 1;
     int32_t modeWidth = 0, modeHeight = 0;  // the current mode, in device pixels
+    int32_t x = 0, y = 0;                   // where it sits in the compositor's space, in points
+    int32_t logicalWidth = 0, logicalHeight = 0;  // its size in points, where xdg-output says it
+    zxdg_output_v1* xdgOutput = nullptr;
     bool described = false;                 // the first `done` came
     std::unique_ptr<SaverSurface> surface;
 };
@@ -62,25 +69,29 @@ public:
     wp_fractional_scale_manager_v1* fractionalScale() const { return fractionalManager_; }
     WaylandOutput* findOutput(wl_output* output) const;
     void stop(int status);
-    void fail(const std::string& message);
+    void fail(const std::string& message, int status = 1);
 
     // Listener entry points.
     void global(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
     void globalRemoved(uint32_t name);
     void shmFormatOffered(uint32_t format);
     void outputDone(WaylandOutput& output);
+    void describeOutput(WaylandOutput& output);
     void seatCapabilities(uint32_t capabilities);
     void keymap(int fd, uint32_t format, uint32_t size);
     void keyboardEntered(bool keysHeld);
     void key(uint32_t key, bool pressed);
     void pointerEntered(wl_surface* surface, uint32_t serial, double x, double y);
+    void pointerLeft();
     void pointerMoved(double x, double y);
     void buttonPressed();
+    void touched();
 
 private:
     std::vector<SaverSurface*> surfaces() const;
     SaverSurface* firstSurface() const;
     void makeSurface(WaylandOutput& output);
+    void pointerAt(double x, double y);  // a place the pointer is really at, on pointerSurface_
     void dropClosedSurfaces();
     void frame();
     bool waitForWork();
@@ -100,10 +111,13 @@ private:
     uint32_t seatName_ = 0;
     wl_keyboard* keyboard_ = nullptr;
     wl_pointer* pointer_ = nullptr;
+    wl_touch* touch_ = nullptr;
     zwlr_layer_shell_v1* layerShell_ = nullptr;
     xdg_wm_base* wmBase_ = nullptr;
     wp_viewporter* viewporter_ = nullptr;
     wp_fractional_scale_manager_v1* fractionalManager_ = nullptr;
+    zxdg_output_manager_v1* xdgOutputManager_ = nullptr;
+    bool fallbackExpected_ = false;  // a desktop whose compositor never offers the layer shell
     std::vector<std::unique_ptr<WaylandOutput>> outputs_;  // in the order the compositor announced them
     std::unique_ptr<SaverSurface> window_;                  // --window
     TickSchedule clock_;
@@ -112,8 +126,10 @@ private:
     std::unordered_map<uint32_t, std::string> keyNames_;  // by XKB keycode, from the keymap
     bool keyboardIsNew_ = false;  // the keyboard appeared while a surface was shown
     bool shown_ = false;          // some surface has shown a frame
-    double enterX_ = 0, enterY_ = 0;
-    bool pointerInside_ = false;
+    // Where the pointer was first seen moving over our surfaces, in the compositor's space.
+    std::optional<std::pair<double, double>> pointerOrigin_;
+    wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if any
+    bool pointerHasLeft_ = false;
     bool captureDone_ = false;
     int64_t fpsStart_ = -1, fpsCpuStart_ = 0, fpsFrames_ = 0;
     std::optional<int> stopStatus_;

@@ -28,10 +28,15 @@ void noPictureYet(void*) {
     StopWatchdog::noteStatus(1);
 }
 
+// Before the constructors of every library and of the program itself: a stop signal in the first
+// moments after start ends it in order too, instead of by the signal's default action.
+void installStopsFirst(int, char**, char**) { StopSignals::install(); }
+[[gnu::used, gnu::section(".preinit_array")]] void (*const earliest)(int, char**, char**) = installStopsFirst;
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // First of all, so that a stop request at any moment ends the program in order.
+    // Again, in case the preinit hook did not run (a loader that ignores it): nothing else first.
     StopSignals::install();
     StopWatchdog::start();
 

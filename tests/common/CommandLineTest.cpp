@@ -34,6 +34,16 @@ TEST(CommandLine, SizesAndCountsStayInRange) {
     EXPECT_FALSE(parseScale("nan", 4));
 }
 
+TEST(CommandLine, DevicePicturesStayWithinOneBudget) {
+    EXPECT_EQ(deviceBudgetError(1920, 1080, 4), "");     // an 8K picture
+    EXPECT_EQ(deviceBudgetError(3840, 2160, 2), "");
+    EXPECT_EQ(deviceBudgetError(32767, 1, 1), "");
+    EXPECT_NE(deviceBudgetError(1920, 1080, 16).find("30720 x 17280"), std::string::npos);
+    EXPECT_NE(deviceBudgetError(1920, 1080, 4.5).find("in all"), std::string::npos);
+    EXPECT_NE(deviceBudgetError(16000, 100, 4).find("a side"), std::string::npos);
+    EXPECT_NE(deviceBudgetError(21846, 1, 1.5), "");  // 32769 after rounding up
+}
+
 TEST(CommandLine, FramePatternsHoldOneIntegerField) {
     EXPECT_TRUE(isFramePattern("frame-%06d.png"));
     EXPECT_TRUE(isFramePattern("100%%/f%d.png"));

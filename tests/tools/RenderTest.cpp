@@ -29,6 +29,7 @@ TEST(RenderOptions, EveryBadArgumentIsNamed) {
     EXPECT_NE(parseError({"--canvas", "100000x10"}).find("16384"), std::string::npos);
     EXPECT_NE(parseError({"--bounds", "100x100@0"}).find("scale"), std::string::npos);
     EXPECT_NE(parseError({"--bounds", "16000x100@4"}).find("too large"), std::string::npos);
+    EXPECT_NE(parseError({"--bounds", "1920x1080@16"}).find("in all"), std::string::npos);
     EXPECT_NE(parseError({"--bounds", "100x100@16.5"}).find("at most 16"), std::string::npos);
     EXPECT_NE(parseError({"--out", "-", "--hash-every", "1"}).find("standard output"), std::string::npos);
     EXPECT_NE(parseError({"--canvas", "10x10", "--bounds", "10x10"}).find("only one"), std::string::npos);
