@@ -760,7 +760,7 @@ def window_opens(c):
 def compositor_dies(c):
     capture = os.path.join(c.runtime, 'lost.png')
     saver = Saver(c, '--capture', capture)
-    shows(saver, c, c.outputs[:1])
+    drawn(c, saver=saver, within=20)
     c.kill()
     message = saver.ends(1)
     # weston's users hear once why they get windows; on GNOME that is the normal path, no news.
