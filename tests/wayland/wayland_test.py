@@ -32,6 +32,8 @@ default_floating_border none
 for_window [app_id="duskmere"] floating enable
 seat * hide_cursor 100
 """
+DEBUG_LINE = re.compile(r'\[ *\d+\.\d+\] ')  # libwayland's log of each message (WAYLAND_DEBUG)
+FRAME_REQUEST = re.compile(r' -> wl_surface@\d+\.frame\(new id wl_callback@(\d+)\)')
 # evdev key codes, for the compositors that take keys by code.
 KEYS = {'q': 16, 'f': 33, 'k': 37, 'x': 45}
 
@@ -314,9 +316,13 @@ class Saver:
                                         stderr=self.stderr, **(as_user.as_user if as_user else {}))
         Saver.started_all.append(self)
 
-    def messages(self):
+    def log(self):
         self.stderr.seek(0)
         return self.stderr.read()
+
+    def messages(self):
+        """What it says, without libwayland's protocol log (debug=True)."""
+        return ''.join(l for l in self.log().splitlines(True) if not DEBUG_LINE.match(l))
 
     def frozen(self, on):
         self.process.send_signal(signal.SIGSTOP if on else signal.SIGCONT)
@@ -341,9 +347,21 @@ class Saver:
         def seen():
             if not self.running():
                 raise Failed('the saver ended: ' + self.messages()[-2000:])
-            found = re.compile(pattern).search(self.messages(), after)
+            found = re.compile(pattern).search(self.log(), after)
             return found and found.end()
         return wait_for('the saver taking ' + pattern, seen, within)
+
+    def shown(self, after=0, within=20):
+        """With debug=True, waits until the compositor has shown a frame of the saver's (a frame
+        callback done): a screenshot before then may still show what was there."""
+        def seen():
+            if not self.running():
+                raise Failed('the saver ended: ' + self.messages()[-2000:])
+            log = self.log()
+            for request in FRAME_REQUEST.finditer(log, after):
+                if re.compile(r'wl_callback@%s\.done\(' % request.group(1)).search(log, request.end()):
+                    return True
+        wait_for('a frame of the saver shown', seen, within)
 
     def kill(self):
         if self.running():
@@ -551,7 +569,7 @@ def pointer_over(saver, c):
 
 def pointer_events(saver):
     """The saver's last pointer events, what a failure shows."""
-    lines = [l for l in saver.messages().splitlines() if 'wl_pointer@' in l and '->' not in l]
+    lines = [l for l in saver.log().splitlines() if 'wl_pointer@' in l and '->' not in l]
     return '%s; %s' % ('running' if saver.running() else 'ended', ' '.join(lines[-6:]))
 
 
@@ -586,14 +604,16 @@ def input_ends_it(c):
 
 
 def idle_shows_and_hides(c):
-    saver = Saver(c, '--idle', str(IDLE))
-    for showing in (1, 2):
-        shows(saver, c, within=IDLE + 8)
-        if showing == 1:
-            c.key('k')
-            blank(c, within=10)
-            if not saver.running():
-                raise Failed('a key ended the program: ' + saver.messages())
+    saver = Saver(c, '--idle', str(IDLE), debug=True)
+    saver.shown(within=IDLE + 20)
+    shows(saver, c)
+    c.key('k')
+    # Hidden: its surfaces gone or emptied (a screenshot could miss a hiding shorter than its
+    # own making); then made anew for the next showing, which must be exact again.
+    after = saver.event(r' -> wl_surface@\d+\.(destroy\(\)|attach\(nil)')
+    after = saver.event(r' -> wl_compositor@\d+\.create_surface\(', after, within=IDLE + 10)
+    saver.shown(after)
+    shows(saver, c)
     saver.process.send_signal(signal.SIGTERM)
     saver.ends(0)
 
@@ -747,20 +767,20 @@ def window_keys(c):
 
 
 def window_opens(c):
-    before = [c.shot(name) for name, bounds in c.outputs]
-    saver = Saver(c, '--window')
-    wait_for('a window', lambda: [c.shot(name) for name, bounds in c.outputs] != before, 10)
-    if c.name == 'weston':  # no input to give it
+    saver = Saver(c, '--window', debug=True)
+    if c.name == 'weston':  # no keyboard to give it
+        saver.shown()
         saver.process.send_signal(signal.SIGTERM)
     else:
+        saver.event(r'wl_keyboard@\d+\.enter\(', within=20)
         c.key('q')
     saver.ends(0)
 
 
 def compositor_dies(c):
     capture = os.path.join(c.runtime, 'lost.png')
-    saver = Saver(c, '--capture', capture)
-    drawn(c, saver=saver, within=20)
+    saver = Saver(c, '--capture', capture, debug=True)
+    saver.shown()
     c.kill()
     message = saver.ends(1)
     # weston's users hear once why they get windows; on GNOME that is the normal path, no news.
