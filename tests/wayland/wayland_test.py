@@ -308,7 +308,7 @@ class Saver:
         if isinstance(compositor, Sway) and alone:
             blank(compositor, compositor.outputs[:1])  # the last saver's picture is gone: what shows next is ours
         # stderr into a file: a pipe nobody reads while it runs could fill and stall it.
-        self.stderr = tempfile.TemporaryFile('w+')
+        self.stderr, self.read, self.text = tempfile.TemporaryFile('w+b'), 0, ''
         env = dict(compositor.env, WAYLAND_DEBUG='1') if debug else compositor.env
         as_user = getattr(compositor, 'session', None)
         self.started = time.monotonic()
@@ -317,8 +317,11 @@ class Saver:
         Saver.started_all.append(self)
 
     def log(self):
-        self.stderr.seek(0)
-        return self.stderr.read()
+        self.stderr.seek(self.read)  # only what came since: with debug=True it grows fast
+        more = self.stderr.read()
+        self.read += len(more)
+        self.text += more.decode(errors='replace')
+        return self.text
 
     def messages(self):
         """What it says, without libwayland's protocol log (debug=True)."""
@@ -570,7 +573,7 @@ def pointer_over(saver, c):
 def pointer_events(saver):
     """The saver's last pointer events, what a failure shows."""
     lines = [l for l in saver.log().splitlines() if 'wl_pointer@' in l and '->' not in l]
-    return '%s; %s' % ('running' if saver.running() else 'ended', ' '.join(lines[-6:]))
+    return '%s; %s' % ('running' if saver.running() else 'ended', ' '.join(lines[-8:]))
 
 
 def input_ends_it(c):
@@ -587,7 +590,7 @@ def input_ends_it(c):
             after = pointer_over(saver, c)
             saver.event(r'wl_callback@\d+\.done\(', after)  # the loop went on past the entry
         except Failed as e:
-            raise Failed('2 px moves to and fro (try %d): %s' % (attempt + 1, e))
+            raise Failed('2 px moves to and fro (try %d): %s; pointer: %s' % (attempt + 1, e, pointer_events(saver)))
         if not saver.running():
             raise Failed('2 px moves to and fro ended the saver (try %d): %s' % (attempt + 1, pointer_events(saver)))
         saver.process.send_signal(signal.SIGTERM)
@@ -779,8 +782,8 @@ def window_opens(c):
 
 def compositor_dies(c):
     capture = os.path.join(c.runtime, 'lost.png')
-    saver = Saver(c, '--capture', capture, debug=True)
-    saver.shown()
+    saver = Saver(c, '--capture', capture)  # no protocol log: its lines are counted
+    shows(saver, c, c.outputs[:1])
     c.kill()
     message = saver.ends(1)
     # weston's users hear once why they get windows; on GNOME that is the normal path, no news.
