@@ -581,8 +581,8 @@ def input_ends_it(c):
     # entry at a place its opening animation distorted. Many tries there.
     for attempt in range(10 if c.name == 'mutter' else 1):
         saver = Saver(c, debug=True)
-        saver.event(r'wl_keyboard@\d+\.enter\(', within=15)
-        for jitter in range(6):
+        saver.event(r' -> wl_surface@\d+\.attach\(wl_buffer', within=15)  # its first picture, to be shown
+        for jitter in range(8):
             c.move(2, 2)
             c.move(-2, -2)
             time.sleep(0.1)
