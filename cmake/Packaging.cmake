@@ -1,6 +1,6 @@
 # The Debian package (scripts/package.sh, or `cpack -G DEB` in a Release build folder):
-# duskmere_<version>_amd64.deb with the hack, its settings file, the Wayland saver, the renderer,
-# their man pages, the copyright file and the changelog, all under /usr.
+# duskmere_<version>_amd64.deb with the hack, its settings file, the Wayland saver and its systemd
+# user unit, the renderer, their man pages, the copyright file and the changelog, all under /usr.
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
   return()
 endif()
@@ -31,6 +31,9 @@ install(FILES ${pages}/duskmere.6.gz ${pages}/duskmere-wayland.6.gz DESTINATION 
 install(FILES ${pages}/duskmere-render.1.gz DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${pages}/changelog.gz
         DESTINATION share/doc/duskmere)
+# The idle service, for users to enable (no maintainer script enables it). Its ExecStart names the
+# program without a folder: systemd finds it in /usr/bin or /usr/local/bin.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/duskmere-wayland.service DESTINATION lib/systemd/user)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME duskmere)
@@ -52,7 +55,9 @@ a scrolling forest with campfires, sparks, fireflies and walking animals.
 .
 The package holds the XScreenSaver hack with its settings file;
 duskmere-wayland, the saver and a live wallpaper for Wayland compositors
-with the layer shell (a window elsewhere); and duskmere-render, which
+(full-screen windows where there is no layer shell), with a systemd user
+service that shows it whenever the session is idle, on GNOME, KDE Plasma,
+sway and other compositors with an idle protocol; and duskmere-render, which
 renders the scenes without a display to PNG images, raw video frames or
 per-frame hashes.")
 include(CPack)

@@ -118,4 +118,10 @@ std::string formatFramePath(const std::string& pattern, int64_t frame) {
     return std::string(out.data(), static_cast<size_t>(n));
 }
 
+std::optional<int64_t> parseFrameCount(std::string_view text) { return parseCount(text, 0, INT64_MAX); }
+
+std::string badFrameCount(std::string_view text) {
+    return "bad frame count '" + std::string(text) + "': give a whole number, 0 or more";
+}
+
 }  // namespace duskmere

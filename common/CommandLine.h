@@ -35,6 +35,11 @@ inline constexpr int64_t maxDevicePixels = int64_t{1} << 25;
 // the picture's size and the limit it passes, as part of a line.
 std::string deviceBudgetError(double width, double height, double scale);
 
+// The frame count every program takes (--frames, the page's frames=): a whole number, 0 or more
+// (0: the first picture only). badFrameCount is the one message for any other value.
+std::optional<int64_t> parseFrameCount(std::string_view text);
+std::string badFrameCount(std::string_view text);
+
 // A positive decimal number such as "2" or "1.5", at most `max`.
 std::optional<double> parseScale(std::string_view text, double max);
 // A decimal number such as "0", "12" or "2.5" from 0 to `max`.

@@ -88,8 +88,8 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args) {
                 if (!tooLarge.empty()) return fail("view '" + value + "' is too large: " + tooLarge);
             }
         } else if (flag == "--frames") {
-            const auto n = parseCount(value, 0, INT64_MAX);
-            if (!n) return fail("bad frame count '" + value + "': give a whole number, 0 or more");
+            const auto n = parseFrameCount(value);
+            if (!n) return fail(badFrameCount(value));
             o.frames = *n;
         } else if (flag == "--out") {
             if (value.empty()) return fail("empty path for --out");

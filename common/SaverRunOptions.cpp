@@ -28,8 +28,8 @@ bool takeSaverRunOption(ArgumentCursor& cur, SaverRunOptions& o, std::string& er
         o.backingScale = parseScale(*v, maxBackingScale);
         if (!o.backingScale) error = s + " needs a number above 0 and at most 16, not '" + *v + "'";
     } else if (n == "frames") {
-        o.frames = parseCount(*v, 0, INT64_MAX);
-        if (!o.frames) error = s + " needs a number of frames, not '" + *v + "'";
+        o.frames = parseFrameCount(*v);
+        if (!o.frames) error = badFrameCount(*v);
     } else if (v->empty()) {
         error = s + " needs a file name";
     } else {

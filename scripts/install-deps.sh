@@ -6,7 +6,7 @@ declare -A groups=(
   # The Linux build, its tests and the programs.
   [core]="build-essential cmake ninja-build pkg-config python3 clang
           libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libpng-dev libx11-dev
-          libxext-dev libwayland-dev wayland-protocols
+          libxext-dev libwayland-dev wayland-protocols plasma-wayland-protocols libsystemd-dev
           xvfb x11-utils xdotool ccache"
   # The Windows programs: cross-built with mingw-w64, tested under Wine with Xvfb.
   [windows]="cmake ninja-build python3 ccache g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

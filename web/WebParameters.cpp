@@ -100,8 +100,8 @@ std::string WebParameterParser::add(std::string_view name, std::string_view valu
         if (!p_.canvas) return "bad canvas size " + quoted(value) + ": give WxH, each between 1 and 4096";
         break;
     case 3:
-        p_.frames = parseCount(value, 0, INT64_MAX);
-        if (!p_.frames) return "bad frame count " + quoted(value) + ": give a whole number, 0 or more";
+        p_.frames = parseFrameCount(value);
+        if (!p_.frames) return badFrameCount(value);
         break;
     default: {
         const auto every = parseCount(value, 1, INT64_MAX);

@@ -1,6 +1,7 @@
 #include "WaylandOptions.h"
 
 #include "ArgumentCursor.h"
+#include "CommandLine.h"
 
 namespace duskmere {
 
@@ -10,10 +11,13 @@ const char* const waylandUsage =
     "                       pointer move\n"
     "  --wallpaper          the background layer on every output, until signalled\n"
     "  --window             a window (f: full screen; q or Escape: close)\n"
+    "  --idle SECONDS       keep running; show the saver whenever the session has been idle for\n"
+    "                       SECONDS (1 to 86400); input ends each showing, a signal the program\n"
     "  --scene NAME         the scene to show: city (default) or campfire\n"
     "  --seed N             fix the seed of every output (decimal or 0x hex)\n"
     "  --backing-scale S    device pixels per point, instead of the compositor's scale\n"
-    "  --frames N           stop after the first output has shown N frames\n"
+    "  --frames N           stop after the first output has shown N frames (with --idle: end\n"
+    "                       each showing then)\n"
     "  --capture PATH       on stopping, write the first output's picture to PATH as PNG\n"
     "  -fps                 print the frame rate and CPU load on stderr about once a second\n"
     "  --version            print the version and exit\n"
@@ -46,6 +50,14 @@ ParsedWaylandOptions parseWaylandOptions(const std::vector<std::string>& args) {
             if (modeGiven && o.mode != mode) return fail("--wallpaper and --window exclude each other");
             o.mode = mode;
             modeGiven = true;
+        } else if (n == "idle") {
+            const std::optional<std::string> v = cur.value();
+            if (!v) return fail(s + " needs a number of seconds");
+            const std::optional<int64_t> seconds = parseCount(*v, 1, maxIdleSeconds);
+            if (!seconds)
+                return fail(s + " needs a whole number of seconds from 1 to " + std::to_string(maxIdleSeconds) +
+                            ", not '" + *v + "'");
+            o.idleSeconds = static_cast<uint32_t>(*seconds);
         } else if (n == "fps" || n == "no-fps") {
             o.fps = n == "fps";
         } else if (takeSaverRunOption(cur, o, result.error)) {
@@ -54,6 +66,9 @@ ParsedWaylandOptions parseWaylandOptions(const std::vector<std::string>& args) {
             return fail("unknown option '" + s + "'");
         }
     }
+    if (o.idleSeconds && o.mode != WaylandOptions::Mode::saver)
+        return fail(std::string("--idle shows the saver; it excludes --") +
+                    (o.mode == WaylandOptions::Mode::window ? "window" : "wallpaper"));
     return result;
 }
 

@@ -11,7 +11,8 @@ namespace duskmere {
 
 // What duskmere-wayland was asked to do, checked in full before anything connects. The seed fixes
 // every output's (otherwise one seed each), the backing scale overrides the compositor's, and
-// frames and capture are the first output's.
+// frames and capture are the first output's. With idleSeconds the saver is one long-running
+// program that shows itself after that long without input, each showing ended as the saver is.
 struct WaylandOptions : SaverRunOptions {
     enum class Mode {
         saver,      // an overlay on every output; any input ends it (the default)
@@ -20,6 +21,7 @@ struct WaylandOptions : SaverRunOptions {
     };
 
     Mode mode = Mode::saver;
+    std::optional<uint32_t> idleSeconds;  // --idle: saver mode only
     bool fps = false;
     bool help = false;
     bool version = false;
@@ -29,6 +31,9 @@ struct ParsedWaylandOptions {
     WaylandOptions options;
     std::string error;  // one line; empty when the options are good
 };
+
+// The longest --idle delay: a day.
+constexpr uint32_t maxIdleSeconds = 86400;
 
 ParsedWaylandOptions parseWaylandOptions(const std::vector<std::string>& args);
 

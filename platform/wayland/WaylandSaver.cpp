@@ -151,17 +151,12 @@ void releaseOutput(WaylandOutput& output) {
     else wl_output_destroy(output.output);
 }
 
-int64_t processCpuNanos() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 }  // namespace
 
 WaylandSaver::WaylandSaver(wl_display* display, const WaylandOptions& options, const SceneEntry& scene)
     : display_(display), options_(options), scene_(scene), clock_(1000000000, 30) {
     outputOwner = this;
+    if (options.idleSeconds) idle_ = std::make_unique<IdleWatch>(*options.idleSeconds);
 }
 
 WaylandSaver::~WaylandSaver() {
@@ -182,6 +177,7 @@ WaylandSaver::~WaylandSaver() {
     if (wmBase_) xdg_wm_base_destroy(wmBase_);
     if (viewporter_) wp_viewporter_destroy(viewporter_);
     if (fractionalManager_) wp_fractional_scale_manager_v1_destroy(fractionalManager_);
+    idle_.reset();
     if (shm_) wl_shm_destroy(shm_);
     if (compositor_) wl_compositor_destroy(compositor_);
     if (registry_) wl_registry_destroy(registry_);
@@ -190,6 +186,7 @@ WaylandSaver::~WaylandSaver() {
 
 void WaylandSaver::global(wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
     const std::string_view is(interface);
+    if (idle_ && idle_->global(registry, name, is, version)) return;
     auto bind = [&](const wl_interface* type, uint32_t highest) {
         return wl_registry_bind(registry, name, type, std::min(version, highest));
     };
@@ -293,7 +290,8 @@ bool WaylandSaver::connect(std::string& error, int& status) {
             error = "the Wayland compositor offers neither the layer shell nor xdg-shell windows";
             return false;
         }
-        if (!fallbackExpected_)
+        // Not news where the fallback is the usual path (GNOME), nor for --idle, which is meant for it.
+        if (!fallbackExpected_ && !idle_)
             std::fputs("duskmere-wayland: the compositor has no layer shell; covering each output with a full-screen "
                        "window instead\n",
                        stderr);
@@ -314,13 +312,14 @@ bool WaylandSaver::connect(std::string& error, int& status) {
                 " needs wp_viewporter, which the Wayland compositor does not offer; give a whole number";
         return false;
     }
+    if (idle_ && !idle_->start(seat_, error)) return false;
     const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
     started_ = true;
     if (options_.mode == WaylandOptions::Mode::window) {
         window_ = std::make_unique<SaverSurface>(*this, SaverSurface::Role::window, nullptr, scene_, options_.seed);
     } else {
         for (auto& o : outputs_)
-            if (o->described && !o->surface) makeSurface(*o);
+            if (o->described && !o->surface && covering()) makeSurface(*o);
     }
     status = 0;
     return true;
@@ -337,7 +336,7 @@ void WaylandSaver::outputDone(WaylandOutput& output) {
     output.described = true;
     if (output.surface) {
         output.surface->outputScaleChanged();
-    } else if (started_ && options_.mode != WaylandOptions::Mode::window) {
+    } else if (started_ && options_.mode != WaylandOptions::Mode::window && covering()) {
         // An output that appeared while we run gets its own surface and scene.
         const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
         makeSurface(output);
@@ -469,7 +468,8 @@ void WaylandSaver::buttonPressed() {
 }
 
 void WaylandSaver::stop(int status) {
-    if (!stopStatus_) stopStatus_ = status;
+    if (idle_ && status == 0) endAsked_ = showing_;
+    else if (!stopStatus_) stopStatus_ = status;
 }
 
 void WaylandSaver::fail(const std::string& message, int status) {
@@ -516,7 +516,7 @@ void WaylandSaver::frame() {
         if (!clockRunning_) {
             clock_.restart(now);
             clockRunning_ = true;
-            fpsStart_ = -1;
+            if (options_.fps) fps_.restart(now);
         } else if (clock_.due(now)) {
             // Surfaces still waiting for the compositor skip this tick: a hidden output does no work.
             for (SaverSurface* s : ready) {
@@ -528,28 +528,8 @@ void WaylandSaver::frame() {
         }
     }
     for (SaverSurface* s : surfaces()) shown_ |= s->drawn();
-    if (firstShown && options_.fps) reportFps(monotonicNanos());
+    if (firstShown && options_.fps) fps_.frameShown(monotonicNanos());
     if (options_.frames && first && first->drawn() && first->ticks() >= *options_.frames) stop(0);
-}
-
-void WaylandSaver::reportFps(int64_t now) {
-    if (fpsStart_ < 0) {
-        fpsStart_ = now;
-        fpsCpuStart_ = processCpuNanos();
-        fpsFrames_ = 0;
-        return;
-    }
-    ++fpsFrames_;
-    const int64_t elapsed = now - fpsStart_;
-    if (elapsed < 1000000000) return;
-    const int64_t cpu = processCpuNanos() - fpsCpuStart_;
-    std::fprintf(stderr, "duskmere-wayland: %.1f fps, %.2f ms CPU per frame, %.1f%% of one core\n",
-                 static_cast<double>(fpsFrames_) * 1e9 / static_cast<double>(elapsed),
-                 static_cast<double>(cpu) / 1e6 / static_cast<double>(fpsFrames_),
-                 100.0 * static_cast<double>(cpu) / static_cast<double>(elapsed));
-    fpsStart_ = now;
-    fpsCpuStart_ = processCpuNanos();
-    fpsFrames_ = 0;
 }
 
 bool WaylandSaver::waitForWork() {
@@ -574,9 +554,18 @@ bool WaylandSaver::waitForWork() {
         timeout.tv_nsec = left % 1000000000;
         wait = &timeout;
     }
-    pollfd fds[2] = {{wl_display_get_fd(display_), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0},
-                     {StopSignals::wakeFd(), POLLIN, 0}};
-    const int n = ppoll(fds, StopSignals::wakeFd() >= 0 ? 2 : 1, wait, nullptr);
+    if (const int64_t busDeadline = idle_ ? idle_->deadline() : -1; busDeadline >= 0) {
+        const int64_t left = std::max<int64_t>(0, busDeadline - monotonicNanos());
+        if (!wait || left < timeout.tv_sec * 1000000000 + timeout.tv_nsec) {
+            timeout.tv_sec = left / 1000000000;
+            timeout.tv_nsec = left % 1000000000;
+            wait = &timeout;
+        }
+    }
+    pollfd fds[3] = {{wl_display_get_fd(display_), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0},
+                     {StopSignals::wakeFd(), POLLIN, 0},
+                     {idle_ ? idle_->fd() : -1, idle_ ? idle_->events() : static_cast<short>(0), 0}};
+    const int n = ppoll(fds, 3, wait, nullptr);
     if (n > 0 && (fds[0].revents & (POLLIN | POLLERR | POLLHUP))) return wl_display_read_events(display_) >= 0;
     wl_display_cancel_read(display_);
     return true;
@@ -604,8 +593,14 @@ bool WaylandSaver::writeCapture() {
     if (options_.capture.empty() || captureDone_) return true;
     captureDone_ = true;
     SaverSurface* first = firstSurface();
-    const PixelRows picture = first ? first->picture() : PixelRows{};
+    // With --idle, what was last shown: this showing's picture once it has one, else the last.
+    const PixelRows picture = !idle_ || (first && first->drawn()) ? (first ? first->picture() : PixelRows{})
+                                                                   : lastShown();
     std::string error;
+    if (idle_ && !picture.pixels) {
+        std::fputs("duskmere-wayland: the saver was never shown; no capture written\n", stderr);
+        return true;
+    }
     if (!picture.pixels || picture.width <= 0) error = "no output has a picture yet; no capture written";
     else if (writePngFile(picture, options_.capture, error)) return true;
     std::fprintf(stderr, "duskmere-wayland: %s\n", error.c_str());
@@ -621,14 +616,14 @@ int WaylandSaver::run() {
     StopWatchdog::setFinisher(finishFromWatchdog, this);
     while (!stopStatus_) {
         if (StopSignals::requested()) {
-            stop(0);
+            stopStatus_ = 0;
             break;
         }
         if (wl_display_dispatch_pending(display_) < 0) {
             lost();
             break;
         }
-        if (stopStatus_) break;
+        if (stopStatus_ || (idle_ && !idleStep())) break;
         frame();
         if (stopStatus_) break;
         if (!waitForWork()) lost();

@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "FpsMeter.h"
+#include "IdleWatch.h"
 #include "SaverSurface.h"
 #include "WaylandOptions.h"
 #include "host/TickSchedule.h"
@@ -68,6 +70,7 @@ public:
     wp_viewporter* viewporter() const { return viewporter_; }
     wp_fractional_scale_manager_v1* fractionalScale() const { return fractionalManager_; }
     WaylandOutput* findOutput(wl_output* output) const;
+    // Input, a closed full-screen cover or --frames: the saver ends (with --idle, the showing).
     void stop(int status);
     void fail(const std::string& message, int status = 1);
 
@@ -97,8 +100,13 @@ private:
     bool waitForWork();
     void lost();
     bool writeCapture();
-    void reportFps(int64_t now);
     static void finishFromWatchdog(void* self);
+    // --idle (WaylandSaverIdle.cpp): outputs are covered only while a showing is on.
+    bool covering() const { return !idle_ || showing_; }
+    bool idleStep();
+    void beginShowing();
+    void endShowing();
+    PixelRows lastShown() const;
 
     wl_display* display_;
     const WaylandOptions& options_;
@@ -131,8 +139,13 @@ private:
     wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if any
     bool pointerHasLeft_ = false;
     bool captureDone_ = false;
-    int64_t fpsStart_ = -1, fpsCpuStart_ = 0, fpsFrames_ = 0;
+    FpsMeter fps_{stderr, "duskmere-wayland"};
     std::optional<int> stopStatus_;
+    std::unique_ptr<IdleWatch> idle_;  // --idle
+    bool showing_ = false;
+    bool endAsked_ = false;               // input ended the showing; taken down in the loop
+    std::vector<uint32_t> lastPicture_;   // the first output's picture when the last showing ended
+    int64_t lastWidth_ = 0, lastHeight_ = 0;
 };
 
 }  // namespace duskmere

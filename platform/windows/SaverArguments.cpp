@@ -66,8 +66,8 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
                 a.seed = parseSeed(*value);
                 if (!a.seed) return fail("--seed needs a number (decimal or 0x hex), not '" + *value + "'");
             } else if (n == "frames") {
-                a.frames = parseCount(*value, 1, INT64_MAX / 2);
-                if (!a.frames) return fail("--frames needs a positive whole number, not '" + *value + "'");
+                a.frames = parseFrameCount(*value);
+                if (!a.frames) return fail(badFrameCount(*value));
             } else {
                 if (value->empty()) return fail("--capture needs a file name");
                 a.capture = *value;

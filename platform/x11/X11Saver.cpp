@@ -43,7 +43,7 @@ X11Saver::X11Saver(Display* display, const TargetWindow& window, const HackOptio
       platform_(display, window, options.backingScale.value_or(1.0)),
       view_(scene.makeView(platform_)),
       clock_(1000000000, 30),
-      fps_(stderr),
+      fps_(stderr, "duskmere"),
       viewable_(window.viewable) {
     if (options.seed) platform_.fixSeed(*options.seed);
     platform_.setWindowSize(window.width, window.height);

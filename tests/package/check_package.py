@@ -21,10 +21,11 @@ FILES = {
     'usr/share/man/man1/duskmere-render.1.gz': 0o644,
     'usr/share/doc/duskmere/copyright': 0o644,
     'usr/share/doc/duskmere/changelog.gz': 0o644,
+    'usr/lib/systemd/user/duskmere-wayland.service': 0o644,
 }
 # Libraries the programs link, which the computed dependencies must name, and those they must not
 # (cairo is only the tests' reference rasteriser).
-LIBRARIES = ('libc6', 'libx11-6', 'libxext6', 'libpng16-16', 'libstdc++6')
+LIBRARIES = ('libc6', 'libx11-6', 'libxext6', 'libpng16-16', 'libstdc++6', 'libsystemd0')
 NOT_LINKED = ('libcairo2',)
 
 

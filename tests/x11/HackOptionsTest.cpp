@@ -55,8 +55,8 @@ TEST(HackOptions, BadInputIsOneLineNamingTheProblem) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-bogus"}, "unknown option '-bogus'"},
         {{"--frames"}, "--frames needs a number of frames"},
-        {{"--frames", "-1"}, "--frames needs a number of frames, not '-1'"},
-        {{"--frames", "12x"}, "--frames needs a number of frames, not '12x'"},
+        {{"--frames", "-1"}, "bad frame count '-1': give a whole number, 0 or more"},
+        {{"--frames", "12x"}, "bad frame count '12x': give a whole number, 0 or more"},
         {{"--seed", "0x"}, "--seed needs a number, decimal or 0x hex, not '0x'"},
         {{"--seed", "18446744073709551616"}, "not '18446744073709551616'"},
         {{"-window-id", "0"}, "-window-id needs a window id"},

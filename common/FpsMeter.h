@@ -5,11 +5,12 @@
 
 namespace duskmere {
 
-// The -fps report: frames shown per second and this process's CPU time per frame, measured over
-// windows of about one second and printed once per window.
+// The -fps report of the Linux savers: frames shown per second and this process's CPU time per
+// frame, measured over windows of about one second and printed once per window as a line that
+// begins with the program's name.
 class FpsMeter {
 public:
-    explicit FpsMeter(std::FILE* out) : out_(out) {}
+    FpsMeter(std::FILE* out, const char* program) : out_(out), program_(program) {}
 
     // Counts one frame shown at `now` (monotonic nanoseconds); reports when a second has passed,
     // and then returns true with the new figures in framesPerSecond() and loadPercent().
@@ -23,6 +24,7 @@ public:
 
 private:
     std::FILE* out_;
+    const char* program_;
     double framesPerSecond_ = 0;
     double loadPercent_ = 0;
     int64_t windowStart_ = -1;
@@ -30,6 +32,7 @@ private:
     int64_t frames_ = 0;
 };
 
+// This process's CPU time so far, in nanoseconds.
 int64_t processCpuNanos();
 
 }  // namespace duskmere

@@ -25,7 +25,7 @@ bool FpsMeter::frameShown(int64_t now) {
     const double seconds = static_cast<double>(elapsed) / 1e9;
     framesPerSecond_ = static_cast<double>(frames_) / seconds;
     loadPercent_ = 100.0 * static_cast<double>(cpu) / static_cast<double>(elapsed);
-    std::fprintf(out_, "duskmere: %.1f fps, %.2f ms CPU per frame, %.1f%% of one core\n", framesPerSecond_,
+    std::fprintf(out_, "%s: %.1f fps, %.2f ms CPU per frame, %.1f%% of one core\n", program_, framesPerSecond_,
                  static_cast<double>(cpu) / 1e6 / static_cast<double>(frames_), loadPercent_);
     std::fflush(out_);
     restart(now);
