@@ -559,7 +559,7 @@ def pointer_over(saver, c):
     """Waits until the saver has the keyboard and the pointer; returns the offset of its log past
     the pointer's entry. mutter enters a surface only on a motion, and may drop those of its
     window's first moments: nudges of 1 px, to and fro, until it does."""
-    saver.event(r'wl_keyboard@\d+\.enter\(', within=15)
+    saver.event(r'wl_keyboard@\d+\.enter\(', within=20)
     for nudge in range(10):
         c.move(-1 if nudge % 2 else 1, 0)
         try:
@@ -633,7 +633,8 @@ def idle_inhibited(c):
             return now == before and not all(plain(p) for p in now)
         wait_for('the inhibiting window', still, 10)
         saver = Saver(c, '--idle', str(IDLE), alone=False, debug=True)
-        saver.event(r' -> ext_idle_notifier_v1@\d+\.get_idle_notification\(')
+        # Its idle watch made (ext-idle-notify, or the KDE protocol sway 1.7 has instead).
+        saver.event(r' -> (ext_idle_notifier_v1@\d+\.get_idle_notification|org_kde_kwin_idle@\d+\.get_idle_timeout)\(')
         # Nothing to wait for but time: the outputs must not change for twice the idle time.
         end = time.monotonic() + 2 * IDLE
         while time.monotonic() < end:
