@@ -9,9 +9,9 @@ usage: wayland_test.py SAVER RENDER INPUT INHIBITOR [COMPOSITOR...]
 
 Each compositor starts once, as an unprivileged user (created if need be when run as root), in its
 own runtime folder (KWin and mutter with their own session bus), and every case that applies to it
-runs against it. Outputs are read back with the saver stopped (SIGSTOP): grim on sway,
-weston-screenshooter, KWin's ScreenShot2 and mutter's ScreenCast (through session_bus.py), and each
-picture must equal, byte for byte, a frame that `duskmere-render --bounds WxH@S` renders for that
+runs against it. Outputs are read back with grim on sway, weston-screenshooter, KWin's ScreenShot2
+(the saver stopped by SIGSTOP meanwhile) and the newest frame of mutter's screen casts (through
+session_bus.py), and each picture must equal, byte for byte, a frame that `duskmere-render --bounds WxH@S` renders for that
 output with the same seed. Input comes from wtype and our virtual pointer on sway, our client of
 KWin's fake input, and mutter's RemoteDesktop.
 Exit status: 0 passed, 1 failed, 77 skipped (no sway, or no unprivileged user).
