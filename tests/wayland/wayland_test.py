@@ -582,7 +582,7 @@ def input_ends_it(c):
     for attempt in range(10 if c.name == 'mutter' else 1):
         saver = Saver(c, debug=True)
         saver.event(r' -> wl_surface@\d+\.attach\(wl_buffer', within=15)  # its first picture, to be shown
-        for jitter in range(8 if c.name == 'mutter' else 1):
+        for jitter in range(5 if c.name == 'mutter' else 1):  # past its 250 ms opening animation
             c.move(2, 2)
             c.move(-2, -2)
             time.sleep(0.1)
