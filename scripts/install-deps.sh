@@ -15,9 +15,13 @@ declare -A groups=(
   [web]="emscripten nodejs chromium"
   # Only where node came without its own npm (Debian's nodejs does; other builds bundle it).
   [npm]="npm"
-  # The tests of duskmere-wayland against headless sway and weston: grim reads outputs back,
-  # wtype types, swayidle launches the saver.
-  [wayland]="sway grim wtype swayidle weston"
+  # The tests of duskmere-wayland against headless sway, weston, KWin and mutter: grim reads
+  # sway's outputs back, wtype types, swayidle launches the saver; mutter's screen casts go
+  # through PipeWire into GStreamer; KWin and mutter are driven over their session bus from
+  # Debian's python3 with gi (KWin's fake input XML, for our input client, is in core).
+  [wayland]="sway grim wtype swayidle weston kwin-wayland mutter pipewire wireplumber
+             gstreamer1.0-pipewire gstreamer1.0-plugins-base gir1.2-gstreamer-1.0 python3-gi
+             dbus-daemon"
   # The Debian package (CPack's dependency scan, the package checker) and the test of duskmere
   # under the real xscreensaver daemon (xwd reads the screen back).
   [package]="cmake ninja-build dpkg-dev file lintian xscreensaver xvfb x11-apps python3"
