@@ -28,16 +28,6 @@ def principal_views(root):
 def sources(root):
     """{file name: text} of every Objective-C++ source and header of the bundles."""
     found = {p.name: p.read_text() for p in sorted(list(root.glob("*.mm")) + list(root.glob("*.h")))}
-    found.update(principal_views(pathlib.Path(root)))
+    found.update(principal_views(root))
     return found
 
-
-if __name__ == "__main__":
-    # saver_views.py PLATFORM_MACOS_DIR OUT_DIR: writes each principal class's source into OUT_DIR.
-    import sys
-    out = pathlib.Path(sys.argv[2])
-    out.mkdir(parents=True, exist_ok=True)
-    for name, text in principal_views(pathlib.Path(sys.argv[1])).items():
-        path = out / name
-        if not path.is_file() or path.read_text() != text:
-            path.write_text(text)
