@@ -278,13 +278,7 @@ bool WindowImage::dropSharedMemoryAfter(const XErrorEvent& error) {
     if (shmOpcode_ < 0 || error.request_code != shmOpcode_) return false;
     // The segment is of no use to the server any more: let go of it on both sides (the server would
     // keep it until we disconnect), and send the pixels.
-    if (shm_.shmaddr) {
-        XShmDetach(display_, &shm_);
-        shmdt(shm_.shmaddr);
-        shm_ = {};
-        release(image_);
-        image_ = nullptr;
-    }
+    if (shm_.shmaddr) freeImage();
     shmUsable_ = false;
     return true;
 }
