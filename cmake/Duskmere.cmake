@@ -29,6 +29,8 @@ function(duskmere_test name dir)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  # Where the test data are, also for a test binary run by hand.
+  target_compile_definitions(${name} PRIVATE DUSKMERE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   duskmere_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "DUSKMERE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")

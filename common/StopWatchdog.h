@@ -27,13 +27,12 @@ public:
 
     // The end of a host's run: every orderly stop (status 0) leaves the capture, written under the
     // picture lock by writeCapture() (false: it failed, and the status becomes 1); a failed run
-    // leaves its error alone. The status is noted, and returned.
+    // leaves its error alone. The status is noted before the lock is let go, since the watchdog
+    // may take it at once and end the process with the status noted by then; and returned.
     template <class WriteCapture>
     static int finishRun(int status, WriteCapture writeCapture) {
-        if (status == 0) {
-            const std::lock_guard<std::mutex> held(pictureLock());
-            if (!writeCapture()) status = 1;
-        }
+        const std::lock_guard<std::mutex> held(pictureLock());
+        if (status == 0 && !writeCapture()) status = 1;
         noteStatus(status);
         return status;
     }

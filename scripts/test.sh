@@ -22,7 +22,7 @@ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUSKME
   "${launcher[@]}"
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE 'daemon|package'
+  ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE 'daemon|package|macos'
 
 stage "the same frames from optimised, sanitized and unoptimised code"
 cmake -S . -B build/O0 -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=OFF -DDUSKMERE_BENCH=OFF "${launcher[@]}"

@@ -34,7 +34,6 @@ public:
     static bool registerClass(HINSTANCE instance, std::string& error);
 
     HWND hwnd() const { return hwnd_; }
-    bool alive() const { return hwnd_ != nullptr; }
     // Something of the window can be seen: it exists, is shown and is not minimised.
     bool visible() const;
     bool drawn() const { return drawn_; }

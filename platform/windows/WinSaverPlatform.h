@@ -19,10 +19,9 @@ public:
         needsDisplay_ = false;
         return needed;
     }
-    double animationInterval() const { return interval_; }
 
     void setNeedsDisplay() override { needsDisplay_ = true; }
-    void setAnimationInterval(double seconds) override { interval_ = seconds; }
+    void setAnimationInterval(double) override {}  // the message loop ticks at 30 Hz itself
     void observeDistributedNotification(const std::string&, std::function<void()>) override {}
     std::string processName() const override;
     void exitProcess(int status) override;
@@ -31,7 +30,6 @@ public:
 private:
     std::optional<uint64_t> seed_;
     bool needsDisplay_ = false;
-    double interval_ = 1.0 / 30;
 };
 
 // 8 bytes from the system's preferred random generator.

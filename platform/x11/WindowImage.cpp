@@ -245,10 +245,10 @@ void WindowImage::send(int x0, int y0, int x1, int y1) {
     else XPutImage(display_, window_, gc_, image_, x0, y0, x0, y0, w, h);
 }
 
-void WindowImage::put(const uint32_t* picture, int width, int height, const std::vector<DeviceBox>& boxes) {
-    if (!picture || width < 1 || height < 1 || boxes.empty()) return;
+bool WindowImage::put(const uint32_t* picture, int width, int height, const std::vector<DeviceBox>& boxes) {
+    if (!picture || width < 1 || height < 1 || boxes.empty()) return true;
     if (!image_ || image_->width != width || image_->height != height) makeImage(width, height);
-    if (!image_) return;
+    if (!image_) return false;
     for (const DeviceBox& b : boxes) {
         const int x0 = std::max(b.x0, 0), y0 = std::max(b.y0, 0);
         const int x1 = std::min(b.x1, width), y1 = std::min(b.y1, height);
@@ -256,6 +256,7 @@ void WindowImage::put(const uint32_t* picture, int width, int height, const std:
         for (int y = y0; y < y1; ++y) convertRow(picture + static_cast<ptrdiff_t>(y) * width + x0, y, x0, x1);
         send(x0, y0, x1, y1);
     }
+    return true;
 }
 
 void WindowImage::putPatch(const uint32_t* pixels, const DeviceBox& at) {
@@ -275,13 +276,9 @@ void WindowImage::shift(const DeviceBox& area, int dx) {
 
 bool WindowImage::dropSharedMemoryAfter(const XErrorEvent& error) {
     if (shmOpcode_ < 0 || error.request_code != shmOpcode_) return false;
-    // The segment is of no use to the server any more: let go of it here, and send the pixels.
-    if (shm_.shmaddr) {
-        shmdt(shm_.shmaddr);
-        shm_ = {};
-        release(image_);
-        image_ = nullptr;
-    }
+    // The segment is of no use to the server any more: let go of it on both sides (the server would
+    // keep it until we disconnect), and send the pixels.
+    if (shm_.shmaddr) freeImage();
     shmUsable_ = false;
     return true;
 }

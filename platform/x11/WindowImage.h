@@ -28,8 +28,8 @@ public:
     WindowImage& operator=(const WindowImage&) = delete;
 
     // Copies the boxes of a picture (width x height pixels, bytes R, G, B, ignored) to the
-    // window at the same places.
-    void put(const uint32_t* picture, int width, int height, const std::vector<DeviceBox>& boxes);
+    // window at the same places; false when no staging image of that size can be made.
+    bool put(const uint32_t* picture, int width, int height, const std::vector<DeviceBox>& boxes);
     // Copies pixels of one box, `at.x1 - at.x0` to a row, to the window at that box (after a put
     // of a picture that contains it).
     void putPatch(const uint32_t* pixels, const DeviceBox& at);

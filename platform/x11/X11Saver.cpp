@@ -197,8 +197,17 @@ void X11Saver::tick() {
 
 bool X11Saver::overlayPatch(const std::vector<DeviceBox>& boxes, bool figuresChanged) {
     const int w = platform_.deviceWidth(), h = platform_.deviceHeight();
-    const DeviceBox box = overlay_.box(w, h);
-    if (box.x1 <= box.x0) return false;
+    const DeviceBox figures = overlay_.box(w, h);
+    if (figures.x1 <= figures.x0) return false;
+    // The box follows the text: when the text gets shorter, the patch also covers what the longer
+    // one showed, so that none of its glyphs stays on the window.
+    DeviceBox box = figures;
+    if (overlayShown_.x0 < overlayShown_.x1) {
+        box.x0 = std::min(box.x0, overlayShown_.x0);
+        box.y0 = std::min(box.y0, overlayShown_.y0);
+        box.x1 = std::min(std::max(box.x1, overlayShown_.x1), w);
+        box.y1 = std::min(std::max(box.y1, overlayShown_.y1), h);
+    }
     // The figures need drawing again where the frame just painted over or moved them, or when they
     // change.
     const bool covered = std::any_of(boxes.begin(), boxes.end(), [&](const DeviceBox& b) { return intersects(b, box); }) ||
@@ -207,6 +216,7 @@ bool X11Saver::overlayPatch(const std::vector<DeviceBox>& boxes, bool figuresCha
     copyBox(platform_.devicePixels(), w, box, patch_);
     overlay_.draw(patch_.data(), box, w, h);
     patchBox_ = box;
+    overlayShown_ = figures;
     return true;
 }
 
@@ -223,14 +233,24 @@ void X11Saver::redrawIfNeeded() {
         boxes_ = platform_.finishRedraw();
         drawn_ = true;
         if (options_.fps) {
-            const bool changed = fps_.frameShown(monotonicNanos());
-            if (changed) overlay_.setFigures(fps_.framesPerSecond(), fps_.loadPercent());
-            patch = overlayPatch(boxes_, changed || whole);
+            if (fps_.frameShown(monotonicNanos())) setFigures(fps_.framesPerSecond(), fps_.loadPercent());
+            patch = overlayPatch(boxes_, figuresChanged_ || whole);
+            figuresChanged_ = false;
         }
     }
-    platform_.present(boxes_);
+    std::string error;
+    if (!platform_.present(boxes_, error)) {
+        std::fprintf(stderr, "duskmere: %s\n", error.c_str());
+        stop(1);
+        return;
+    }
     if (patch) platform_.presentPatch(patch_.data(), patchBox_);
     sendFence();
+}
+
+void X11Saver::setFigures(double framesPerSecond, double loadPercent) {
+    overlay_.setFigures(framesPerSecond, loadPercent);
+    figuresChanged_ = true;
 }
 
 void X11Saver::sendFence() {
@@ -290,15 +310,17 @@ std::vector<uint32_t> X11Saver::picture(int& width, int& height) {
 }
 
 bool X11Saver::writeCapture() {
-    if (options_.capture.empty() || captureDone_) return true;
-    captureDone_ = true;
+    if (options_.capture.empty()) return true;
+    // Written once, by the main thread or the watchdog, whichever comes first; the other gets
+    // the same answer.
+    if (captureWritten_) return *captureWritten_;
     int width = 0, height = 0;
     const std::vector<uint32_t> shot = picture(width, height);
     std::string error;
     if (shot.empty()) error = "the window has no pixels to capture";
-    else if (writePngFile({shot.data(), width, height}, options_.capture, error)) return true;
+    else if (writePngFile({shot.data(), width, height}, options_.capture, error)) return *(captureWritten_ = true);
     std::fprintf(stderr, "duskmere: %s\n", error.c_str());
-    return false;
+    return *(captureWritten_ = false);
 }
 
 void X11Saver::finishFromWatchdog(void* self) {

@@ -39,6 +39,8 @@ public:
     void tick();
     // Redraws and presents if the view asked for display or the window needs repainting.
     void redrawIfNeeded();
+    // The -fps figures from the next redraw on, as the meter sets them once a second.
+    void setFigures(double framesPerSecond, double loadPercent);
 
     bool visible() const { return viewable_ && !obscured_; }
     std::optional<int> stopStatus() const { return stopStatus_; }
@@ -77,6 +79,8 @@ private:
     FpsOverlay overlay_;
     std::vector<uint32_t> patch_;
     DeviceBox patchBox_{};
+    DeviceBox overlayShown_{};
+    bool figuresChanged_ = false;  // the figures' box on the window, as last sent
     std::vector<DeviceBox> boxes_;
     Window fenceWindow_ = 0;
     Atom fenceAtom_ = 0;
@@ -89,7 +93,7 @@ private:
     bool obscured_ = false;
     bool repaint_ = true;
     bool drawn_ = false;
-    bool captureDone_ = false;
+    std::optional<bool> captureWritten_;  // the capture's result, once written
     int64_t ticks_ = 0;
     std::optional<int> stopStatus_;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "SecureRandom.h"
 
@@ -28,12 +29,22 @@ bool X11SaverPlatform::takeNeedsDisplay() {
     return wanted;
 }
 
-void X11SaverPlatform::present(const std::vector<DeviceBox>& boxes) {
-    if (windowWidth_ < 1 || windowHeight_ < 1) return;
+bool X11SaverPlatform::present(const std::vector<DeviceBox>& boxes, std::string& error) {
+    if (windowWidth_ < 1 || windowHeight_ < 1) return true;
+    const auto size = [](int w, int h) { return std::to_string(w) + " x " + std::to_string(h) + " pixels"; };
+    // The presenter drops a picture it cannot allocate: the window would stay black.
+    if (bounds().width >= 1 && bounds().height >= 1 && (deviceWidth() < 1 || deviceHeight() < 1)) {
+        error = "cannot allocate a picture of " + size(windowWidth_, windowHeight_);
+        return false;
+    }
     // The server moves a scroll within the window; only what really changed is sent.
     if (shift()) image_.shift(shift()->area, shift()->dx);
-    image_.put(devicePixels(), deviceWidth(), deviceHeight(), boxes);
+    if (!image_.put(devicePixels(), deviceWidth(), deviceHeight(), boxes)) {
+        error = "cannot allocate the window's image of " + size(deviceWidth(), deviceHeight());
+        return false;
+    }
     watchForScrolls(boxes);
+    return true;
 }
 
 void X11SaverPlatform::watchForScrolls(const std::vector<DeviceBox>& boxes) {

@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "TargetWindow.h"
@@ -26,8 +27,9 @@ public:
     // True once after the view asked to be redrawn.
     bool takeNeedsDisplay();
 
-    // Sends the last redraw's changes to the window: its shift, then its boxes.
-    void present(const std::vector<DeviceBox>& boxes);
+    // Sends the last redraw's changes to the window: its shift, then its boxes. False, with the
+    // reason, when the picture or the image the window is sent from could not be allocated.
+    bool present(const std::vector<DeviceBox>& boxes, std::string& error);
     // Sends pixels of its own (something laid over the picture), `at.x1 - at.x0` to a row.
     void presentPatch(const uint32_t* pixels, const DeviceBox& at);
     WindowImage& windowImage() { return image_; }

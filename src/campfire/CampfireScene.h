@@ -138,10 +138,8 @@ public:
     int64_t nextCampColumn() const { return nextCampX; }
     float glowLevel() const { return glow; }
     float glowGoal() const { return glowTarget; }
-    double needleAccumulator() const { return needleAcc; }
     double starAccumulator() const { return starAcc; }
     double rainAccumulator() const { return rainAcc; }
-    double blockAccumulator() const { return blockAcc; }
 
     uint32_t baseAt(int64_t x, int64_t y) const { return base[idx(x, y)]; }
     uint32_t bufAt(int64_t x, int64_t y) const { return buf[idx(x, y)]; }
@@ -166,9 +164,6 @@ public:
     const std::vector<SkyRow>& skyRows() const { return skyRow; }
     const std::vector<Spark>& allSparks() const { return sparks; }
     const std::vector<Firefly>& fireflies() const { return flies; }
-    const std::vector<FireShade>& fireShades() const { return firePalette; }
-    const Meteors& meteorEvents() const { return meteors; }
-    const Comets& cometEvents() const { return comets; }
     const Animals& animalWalkers() const { return animals; }
     // How many trees have been dropped from the list because no pixel referred to them any more;
     // allTrees().size() + droppedTrees() is the number of trees ever committed.

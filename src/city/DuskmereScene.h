@@ -122,7 +122,7 @@ private:
     // parts of buf's rows that may differ from it: what the step wrote since, and what the sky
     // events and masts painted over last time. Most frames change a few hundred pixels.
     std::vector<RowSpan> toCopy;
-    const uint32_t* drawnInto = nullptr;  // the pixels of the canvas last drawn; none: copy all
+    uint64_t drawnInto = 0;  // the generation of the canvas last drawn; 0: none, copy all
     std::vector<RowSpan> drawn;           // changedSpans() of the last draw
 
     // Working lists kept between pans so that a pan allocates nothing once they have grown.

@@ -24,7 +24,7 @@ constexpr std::array<double, 6> densities = [] {
 
 void DuskmereScene::draw(Canvas& canvas) {
     const bool ownSize = canvas.width == w && canvas.height == h;
-    const bool again = ownSize && drawnInto == canvas.px.data();
+    const bool again = ownSize && drawnInto == canvas.generation();
     if (again) {
         for (int64_t y = 0; y < h; ++y) {
             const RowSpan& s = toCopy[static_cast<std::size_t>(y)];
@@ -44,7 +44,7 @@ void DuskmereScene::draw(Canvas& canvas) {
                         static_cast<std::size_t>(cw) * sizeof(uint32_t));
     }
     std::fill(toCopy.begin(), toCopy.end(), RowSpan{});
-    drawnInto = ownSize ? canvas.px.data() : nullptr;
+    drawnInto = ownSize ? canvas.generation() : 0;
 
     const double s = static_cast<double>(h) / 270.0;
     // The sky events ask about every pixel before they paint it: the rows asked about hold all

@@ -72,9 +72,9 @@ void PixelSaverView::drawRect() {
 }
 
 void PixelSaverView::presentCanvas() {
-    const std::span<const RowSpan> spans = scene_->changedSpans();
-    if (spans.size() == static_cast<size_t>(canvas_->height)) platform_.noteChangedSpans(spans);
-    const std::unique_ptr<SaverImage> image = platform_.makeImage(canvas_->px.data(), canvas_->width, canvas_->height);
+    std::span<const RowSpan> spans = scene_->changedSpans();
+    if (spans.size() != static_cast<size_t>(canvas_->height)) spans = {};
+    const std::unique_ptr<SaverImage> image = platform_.makeCanvasImage(*canvas_, spans);
     if (!image) return;
     platform_.setInterpolationNone();
     const double scale = pixelScale_;

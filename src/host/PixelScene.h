@@ -17,7 +17,9 @@ public:
     virtual void draw(Canvas& canvas) = 0;
     // After draw(): per canvas row, the columns that draw may have changed since the draw
     // before it into the same canvas. Empty when any pixel may have changed, which is always
-    // true; a scene that knows better spares the presenter comparing the rest.
+    // true; a scene that knows better spares the presenter comparing the rest. The first draw
+    // into a canvas (one this scene has not drawn into just before, told by its generation, not
+    // its address) reports empty: what the canvas held before is no frame of this scene.
     virtual std::span<const RowSpan> changedSpans() const { return {}; }
 };
 

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "pixels/Canvas.h"
 #include "pixels/RowSpan.h"
 
 namespace duskmere {
@@ -64,9 +65,16 @@ public:
     // An sRGB image without alpha from 4 x width x height bytes read R, G, B, ignored; copies them.
     // Empty when the platform cannot make one.
     virtual std::unique_ptr<SaverImage> makeImage(const uint32_t* pixels, int64_t width, int64_t height) = 0;
+    // The image of a canvas, with what changed in it: `changed`, per canvas row, the columns that
+    // can differ from the canvas's pixels at the last image made of the same canvas (known by its
+    // generation, never by its address, which a later canvas may reuse); empty when any may. A
+    // platform that copies every image whole has no use for the spans.
+    virtual std::unique_ptr<SaverImage> makeCanvasImage(const Canvas& canvas, std::span<const RowSpan> /*changed*/) {
+        return makeImage(canvas.px.data(), canvas.width, canvas.height);
+    }
     // Said just before makeImage() of the same pixels: only these columns of each row can differ
-    // from what those pixels held at the makeImage() before. A platform that copies every image
-    // whole has no use for it.
+    // from what those pixels held at the makeImage() before, on the caller's word that they are
+    // still the same pixels. A platform that copies every image whole has no use for it.
     virtual void noteChangedSpans(std::span<const RowSpan> /*spans*/) {}
     virtual void drawImage(const SaverImage& image, const ViewRect& rect) = 0;
 };

@@ -148,25 +148,5 @@ TEST(CampfireScene, InvariantsHoldOverManyScrolls) {
     }
 }
 
-// Extreme canvases: every phase must stay inside its grids and the canvas.
-TEST(CampfireScene, ExtremeSizesConstructStepAndDraw) {
-    struct Size {
-        int64_t w, h;
-    };
-    for (Size size : {Size{1, 1}, Size{2000, 1}, Size{1, 2000}, Size{7, 1000}, Size{3840, 2}}) {
-        SCOPED_TRACE(std::to_string(size.w) + "x" + std::to_string(size.h));
-        CampfireScene scene(size.w, size.h, 99);
-        Canvas canvas(size.w, size.h);
-        scene.draw(canvas);
-        for (int frame = 1; frame <= 1320; ++frame) {
-            scene.step();
-            if (frame % 220 == 0) scene.draw(canvas);
-        }
-        scene.draw(canvas);
-        EXPECT_EQ(scene.frameCount(), 1320);
-        expectInvariants(scene);
-    }
-}
-
 }  // namespace
 }  // namespace duskmere

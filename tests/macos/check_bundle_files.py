@@ -12,8 +12,12 @@ usage: check_bundle_files.py PLATFORM_MACOS_DIR
 import pathlib
 import plistlib
 import re
-import struct
 import sys
+
+from saver_views import sources as bundle_sources
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
+from pngread import png_size  # noqa: E402
 
 THUMBNAILS = {"thumbnail.png": (90, 58), "thumbnail@2x.png": (180, 116)}
 OBJC_NAME = re.compile(r"^\s*@(?:interface|implementation|protocol)\s+(\w+)", re.MULTILINE)
@@ -43,13 +47,6 @@ def build_faults(root):
     return faults
 
 
-def png_size(path):
-    data = path.read_bytes()[:24]
-    if len(data) < 24 or data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
-        return None
-    return struct.unpack(">II", data[16:24])
-
-
 def main():
     root = pathlib.Path(sys.argv[1])
     faults = []
@@ -57,6 +54,7 @@ def main():
     identifiers = {}
 
     templates = sorted(root.glob("*/Info.plist.in"))
+    sources = bundle_sources(root)
     if not templates:
         faults.append(f"no */Info.plist.in under {root}")
     for template in templates:
@@ -76,9 +74,9 @@ def main():
         if info.get("CFBundlePackageType") != "BNDL":
             faults.append(f"{where}: CFBundlePackageType is {info.get('CFBundlePackageType')!r}, not 'BNDL'")
         principal = info.get("NSPrincipalClass", "")
-        source = root / f"{principal}.mm"
-        if not source.is_file() or f"@implementation {principal}" not in source.read_text():
-            faults.append(f"{where}: principal class {principal!r} is not implemented in {source.name}")
+        source = f"{principal}.mm"
+        if f"@implementation {principal}" not in sources.get(source, ""):
+            faults.append(f"{where}: principal class {principal!r} is not implemented in {source}")
         if principal in principals:
             faults.append(f"{where}: principal class {principal!r} also in {principals[principal]}")
         principals[principal] = where
@@ -92,10 +90,10 @@ def main():
                 faults.append(f"{where.parent / name}: want a {size[0]}x{size[1]} PNG, found "
                               f"{'none' if found is None else '%dx%d' % found}; run platform/macos/make-thumbnails.sh")
 
-    for source in sorted(list(root.glob("*.mm")) + list(root.glob("*.h"))):
-        for name in sorted(set(OBJC_NAME.findall(source.read_text()))):
+    for source, text in sorted(sources.items()):
+        for name in sorted(set(OBJC_NAME.findall(text))):
             if name not in principals:
-                faults.append(f"{source.name}: Objective-C name {name!r} is not a principal class; "
+                faults.append(f"{source}: Objective-C name {name!r} is not a principal class; "
                               "names are shared by every bundle in the host process")
 
     faults += build_faults(root)

@@ -2,7 +2,8 @@
 """Checks that every @selector(...) in the macOS sources names a method its receiver has.
 
 A misspelt selector compiles, and fails only inside the host with "unrecognized selector". The
-sources of one bundle are its principal class's PRINCIPAL.mm and the shared .mm and .h files (the
+sources of one bundle are its principal class's PRINCIPAL.mm (made from SaverView.mm.in) and the
+shared .mm and .h files (the
 files without an @implementation); every selector they name must be a method that the bundle's
 principal class implements, or one that its superclasses declare in the stand-in headers.
 
@@ -12,6 +13,8 @@ With --typo, checks that a misspelling slipped into the shared sources is report
 import pathlib
 import re
 import sys
+
+from saver_views import sources as bundle_sources
 
 TOKENS = re.compile(r'"(?:\\.|[^"\\\n])*"|//[^\n]*|/\*.*?\*/', re.DOTALL)
 SELECTOR = re.compile(r"@selector\s*\(([^)]*)\)")
@@ -92,7 +95,7 @@ def faults_in(sources, classes):
 def main():
     args = [a for a in sys.argv[1:] if a != "--typo"]
     root, stand_in = pathlib.Path(args[0]), pathlib.Path(args[1])
-    sources = {p.name: p.read_text() for p in sorted(list(root.glob("*.mm")) + list(root.glob("*.h")))}
+    sources = bundle_sources(root)
     classes = stand_in_classes(stand_in)
 
     if "--typo" in sys.argv:

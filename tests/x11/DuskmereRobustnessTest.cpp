@@ -2,11 +2,13 @@
 // signals arrive at any moment, windows shrink to nothing or change size all the time.
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -93,13 +95,11 @@ TEST_F(DuskmereRobustness, AStopSignalEndsItWhileTheServerIsStopped) {
     ::kill(frozen.pid(), SIGSTOP);
     std::this_thread::sleep_for(300ms);
     child.signal(SIGTERM);
-    const auto start = std::chrono::steady_clock::now();
-    const std::optional<int> status = child.wait(2000);  // one second, and as much again for a loaded machine
-    const auto took = std::chrono::steady_clock::now() - start;
+    // Nothing but the watchdog can end it while the server does not answer: it ends, or it hangs.
+    const std::optional<int> status = child.wait(20000);
     ::kill(frozen.pid(), SIGCONT);
-    ASSERT_TRUE(status) << "still running 2 s after SIGTERM";
+    ASSERT_TRUE(status) << "still running 20 s after SIGTERM";
     EXPECT_EQ(describeStatus(*status), "exit 0") << child.errorText();
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000);
     const Picture picture = readPng(captured);
     EXPECT_FALSE(picture.pixels.empty()) << "no capture";
     EXPECT_EQ(picture.width, 640);
@@ -175,6 +175,51 @@ TEST_F(DuskmereRobustness, AWindowResizedEveryFrame) {
     for (std::string line; std::getline(lines, line);)
         if (line.find(" fps, ") == std::string::npos) unexpected += line + "\n";
     EXPECT_EQ(unexpected, "");
+}
+
+// Kilobytes of address space the process holds now.
+long long addressSpaceKb(pid_t pid) {
+    FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (!f) return -1;
+    char line[256];
+    long long kb = -1;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmSize: %lld kB", &kb) == 1) break;
+    std::fclose(f);
+    return kb;
+}
+
+TEST_F(DuskmereRobustness, WhatDoesNotFitInMemoryIsOneLineAndStatusOne) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator ends the process instead of failing an allocation";
+#else
+    // Once the program has adopted its hidden window, its address space is limited to what it
+    // holds and some room; then the window is shown at 8000 x 8000, a picture of 250 MB, and the
+    // same again for the image it is sent from.
+    constexpr long long pictureKb = 8000LL * 8000 * 4 / 1024;
+    const struct {
+        long long roomKb;
+        const char* error;
+    } rows[] = {
+        {pictureKb / 2, "duskmere: cannot allocate a picture of 8000 x 8000 pixels\n"},
+        {pictureKb * 3 / 2, "duskmere: cannot allocate the window's image of 8000 x 8000 pixels\n"},
+    };
+    for (const auto& row : rows) {
+        const Window w = client.makeWindow(8000, 8000, false);
+        ChildProcess child({duskmereProgram, "-window-id", hexId(w)}, env());
+        for (int t = 0; t < 5000 && !adopted(w); ++t) std::this_thread::sleep_for(2ms);
+        ASSERT_TRUE(adopted(w)) << child.errorText();
+        const long long heldKb = addressSpaceKb(child.pid());
+        ASSERT_GT(heldKb, 0);
+        const rlimit limit{static_cast<rlim_t>((heldKb + row.roomKb) * 1024), static_cast<rlim_t>((heldKb + row.roomKb) * 1024)};
+        ASSERT_EQ(prlimit(child.pid(), RLIMIT_AS, &limit, nullptr), 0) << std::strerror(errno);
+        XMapWindow(client.display(), w);
+        client.sync();
+        EXPECT_EQ(describeStatus(child.finish(10000)), "exit 1") << row.error;
+        EXPECT_EQ(child.errorText(), row.error);
+        XDestroyWindow(client.display(), w);
+    }
+#endif
 }
 
 TEST_F(DuskmereRobustness, NoDisplayAtStartIsOneLineAndStatusOne) {

@@ -186,6 +186,19 @@ TEST_P(X11SaverLoop, AWindowWithAlphaIsPaintedOpaque) {
     EXPECT_TRUE(shows(w, reference(64, 48, 9, 2)));
 }
 
+TEST_P(X11SaverLoop, ShorterFpsFiguresLeaveNoGlyphOfTheLongerOnes) {
+    const Window w = client.makeWindow(400, 300);
+    options.fps = true;
+    start(w);
+    saver->setFigures(10.2, 10.2);
+    frames(1);
+    saver->setFigures(9.8, 9.8);  // a glyph shorter
+    frames(1);
+    Picture shown;
+    shown.pixels = saver->picture(shown.width, shown.height);
+    EXPECT_TRUE(shows(w, shown));
+}
+
 TEST_P(X11SaverLoop, TinyWindows) {
     const Window w = client.makeWindow(1, 1);
     start(w);

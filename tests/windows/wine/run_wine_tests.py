@@ -22,7 +22,7 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'support'))
 from pngread import read_png  # noqa: E402
 
 # Crosses pans, meteors, comets, camps and animals; short enough for a few seconds under Wine.

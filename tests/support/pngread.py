@@ -1,13 +1,28 @@
-"""A small PNG reader for the tests: zlib and the five row filters, nothing else."""
+"""The tests' one PNG reader: zlib and the five row filters, nothing else.
+
+Scripts elsewhere in tests/ put this folder on sys.path and import it.
+"""
 import collections
 import struct
 import zlib
 
+PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
+
+
+def png_size(path):
+    """(width, height) from a PNG's header, or None when the file does not start as a PNG."""
+    with open(path, 'rb') as f:
+        data = f.read(24)
+    if len(data) < 24 or data[:8] != PNG_SIGNATURE or data[12:16] != b'IHDR':
+        return None
+    return struct.unpack('>II', data[16:24])
+
 
 def read_png(path):
     """(width, height, rows of RGB bytes) of an 8-bit RGB or RGBA, non-interlaced PNG."""
-    data = open(path, 'rb').read()
-    if data[:8] != b'\x89PNG\r\n\x1a\n':
+    with open(path, 'rb') as f:
+        data = f.read()
+    if data[:8] != PNG_SIGNATURE:
         raise ValueError(path + ' is not a PNG')
     pos, idat = 8, []
     while pos < len(data):
