@@ -16,7 +16,10 @@ output with the same seed. Input comes from wtype and our virtual pointer on swa
 KWin's fake input, and mutter's RemoteDesktop.
 Exit status: 0 passed, 1 failed, 77 skipped (no sway, or no unprivileged user).
 """
-import glob, hashlib, json, os, pwd, re, shutil, signal, struct, subprocess, sys, tempfile, time, types, zlib
+import glob, hashlib, json, os, pwd, re, shutil, signal, subprocess, sys, tempfile, time, types
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import pngread  # noqa: E402
 
 SAVER, RENDER, INPUT, INHIBITOR = sys.argv[1:5]
 ONLY = sys.argv[5:]
@@ -382,38 +385,8 @@ def rgba_from_rgb(width, height, rgb):
 
 def read_png(path):
     """An 8-bit RGB or RGBA PNG, not interlaced, as (width, height, RGBA bytes)."""
-    data = open(path, 'rb').read()
-    at, idat = 8, b''
-    while at < len(data):
-        length, kind = struct.unpack('>I4s', data[at:at + 8])
-        body = data[at + 8:at + 8 + length]
-        if kind == b'IHDR':
-            width, height, depth, colour = struct.unpack('>IIBB', body[:10])
-            if depth != 8 or colour not in (2, 6):
-                raise Failed('%s: PNG colour type %d, depth %d' % (path, colour, depth))
-        elif kind == b'IDAT':
-            idat += body
-        at += 12 + length
-    raw, bpp = zlib.decompress(idat), 3 if colour == 2 else 4
-    stride, rows, prior = width * bpp, [], bytearray(width * bpp)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - bpp] if i >= bpp else 0
-            b, c = prior[i], prior[i - bpp] if i >= bpp else 0
-            if kind == 1: line[i] = (line[i] + a) & 255
-            elif kind == 2: line[i] = (line[i] + b) & 255
-            elif kind == 3: line[i] = (line[i] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        rows.append(bytes(line))
-        prior = line
-    pixels = b''.join(rows)
-    if colour == 6:
-        pixels = bytes(pixels[i] for i in range(len(pixels)) if i % 4 != 3)
-    return width, height, rgba_from_rgb(width, height, pixels)
+    width, height, rows, _ = pngread.read_png(path)
+    return width, height, rgba_from_rgb(width, height, b''.join(rows))
 
 
 class Reference:
