@@ -590,8 +590,10 @@ void WaylandSaver::lost() {
 }
 
 bool WaylandSaver::writeCapture() {
-    if (options_.capture.empty() || captureDone_) return true;
-    captureDone_ = true;
+    if (options_.capture.empty()) return true;
+    // Written once, by the main thread or the watchdog, whichever comes first; the other gets the
+    // same answer, so a failed write is never taken for a written one.
+    if (captureWritten_) return *captureWritten_;
     SaverSurface* first = firstSurface();
     // With --idle, what was last shown: this showing's picture once it has one, else the last.
     const PixelRows picture = !idle_ || (first && first->drawn()) ? (first ? first->picture() : PixelRows{})
@@ -599,12 +601,12 @@ bool WaylandSaver::writeCapture() {
     std::string error;
     if (idle_ && !picture.pixels) {
         std::fputs("duskmere-wayland: the saver was never shown; no capture written\n", stderr);
-        return true;
+        return *(captureWritten_ = true);
     }
     if (!picture.pixels || picture.width <= 0) error = "no output has a picture yet; no capture written";
-    else if (writePngFile(picture, options_.capture, error)) return true;
+    else if (writePngFile(picture, options_.capture, error)) return *(captureWritten_ = true);
     std::fprintf(stderr, "duskmere-wayland: %s\n", error.c_str());
-    return false;
+    return *(captureWritten_ = false);
 }
 
 void WaylandSaver::finishFromWatchdog(void* self) {

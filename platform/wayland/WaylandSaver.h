@@ -138,7 +138,7 @@ private:
     std::optional<std::pair<double, double>> pointerOrigin_;
     wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if any
     bool pointerHasLeft_ = false;
-    bool captureDone_ = false;
+    std::optional<bool> captureWritten_;  // the capture's result, once written
     FpsMeter fps_{stderr, "duskmere-wayland"};
     std::optional<int> stopStatus_;
     std::unique_ptr<IdleWatch> idle_;  // --idle
