@@ -1,5 +1,6 @@
-// Debian's Chromium, headless, in a throw-away profile; never a downloaded browser.
-import { mkdtempSync, rmSync } from 'node:fs';
+// Debian's Chromium and Firefox ESR, headless, each in a throw-away profile, driven by the one
+// puppeteer-core (Firefox through WebDriver BiDi); never a downloaded browser.
+import { mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -9,38 +10,96 @@ const here = new URL('.', import.meta.url).pathname;
 export const root = resolve(here, '../..');
 export const pageUrl = pathToFileURL(join(process.env.DUSKMERE_WEB_DIR || join(root, 'build/web'), 'index.html')).href;
 
-export async function launch({ width = 1440, height = 900, scale = 1 } = {}) {
-  const profile = mkdtempSync(join(tmpdir(), 'duskmere-chromium-'));
-  const browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    userDataDir: profile,
-    // The window's own frame takes part of --window-size: fix the page's viewport itself.
-    defaultViewport: { width, height, deviceScaleFactor: scale },
-    args: [
-      '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', '--force-color-profile=srgb',
-      `--window-size=${width},${height}`, `--force-device-scale-factor=${scale}`,
-    ],
-  });
+// ENGINES (e.g. "firefox") narrows the run to some of them.
+export const engines = (process.env.ENGINES || 'chromium,firefox').split(',');
+
+export async function launch({ engine = 'chromium', width = 1440, height = 900, scale = 1, prefs = {} } = {}) {
+  const profile = mkdtempSync(join(tmpdir(), `duskmere-${engine}-`));
+  // The window's own frame takes part of the window's size: fix the page's viewport itself.
+  const common = { headless: true, userDataDir: profile, defaultViewport: { width, height, deviceScaleFactor: scale } };
+  const browser = engine === 'firefox'
+    ? await puppeteer.launch({
+      ...common,
+      browser: 'firefox',
+      executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
+      args: [`--width=${width}`, `--height=${height}`],
+      extraPrefsFirefox: {
+        // Software compositing, as Chromium below; no updates, no telemetry, no first-run pages.
+        'gfx.webrender.software': true,
+        'app.update.disabledForTesting': true,
+        'datareporting.policy.dataSubmissionEnabled': false,
+        'toolkit.telemetry.reportingpolicy.firstRun': false,
+        ...prefs,
+      },
+    })
+    : await puppeteer.launch({
+      ...common,
+      executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+      args: [
+        '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+        '--disable-component-update', '--disable-sync', '--force-color-profile=srgb',
+        `--window-size=${width},${height}`, `--force-device-scale-factor=${scale}`,
+      ],
+    });
   const close = async () => {
     await browser.close();
     rmSync(profile, { recursive: true, force: true });
   };
-  return { browser, close };
+  return { browser, close, engine };
+}
+
+// The process ids of a launched browser: its first process and every descendant.
+export function browserProcesses(browser) {
+  const first = browser.process()?.pid;
+  if (!first) return [];
+  const children = new Map();
+  for (const name of readdirSync('/proc')) {
+    if (!/^\d+$/.test(name)) continue;
+    try {
+      const stat = readFileSync(`/proc/${name}/stat`, 'utf8');
+      const parent = Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+      if (!children.has(parent)) children.set(parent, []);
+      children.get(parent).push(Number(name));
+    } catch { /* gone meanwhile */ }
+  }
+  const all = [];
+  for (const queue = [first]; queue.length > 0;) {
+    const pid = queue.pop();
+    all.push(pid);
+    queue.push(...(children.get(pid) || []));
+  }
+  return all;
+}
+
+// CPU seconds (user and system, all threads) the given processes have used so far.
+export function cpuSeconds(pids) {
+  const ticksPerSecond = 100; // USER_HZ on Linux
+  let ticks = 0;
+  for (const pid of pids) {
+    try {
+      const stat = readFileSync(`/proc/${pid}/stat`, 'utf8');
+      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      ticks += Number(fields[11]) + Number(fields[12]); // utime, stime
+    } catch { /* ended: its time is lost to the sum, as it would be to any sampler */ }
+  }
+  return ticks / ticksPerSecond;
 }
 
 // Opens the page with a URL fragment (or, starting with '?', a query and what follows) and waits
 // until a frame-count run ends or a message shows (or, with `ticks`, until the timer has ticked that
-// often). Returns the page, every URL it asked for and its uncaught errors and console errors.
-export async function openPage(browser, fragment, { ticks = 0, timeout = 60000 } = {}) {
+// often). `viewport` ({ width, height, scale }) sizes the page before it loads; `url` opens another
+// build of it. Returns the page, every URL it asked for and its uncaught errors and console errors.
+export async function openPage(browser, fragment, { ticks = 0, timeout = 60000, viewport = null, url = pageUrl } = {}) {
   const page = await browser.newPage();
+  if (viewport) {
+    await page.setViewport({ width: viewport.width, height: viewport.height, deviceScaleFactor: viewport.scale });
+  }
   const requests = [];
   const errors = [];
   page.on('request', (request) => requests.push(request.url()));
   page.on('pageerror', (error) => errors.push(String(error)));
   page.on('console', (message) => { if (message.type() === 'error') errors.push(message.text().slice(0, 200)); });
-  await page.goto(fragment.startsWith('?') ? pageUrl + fragment : `${pageUrl}#${fragment}`);
+  await page.goto(fragment.startsWith('?') ? url + fragment : `${url}#${fragment}`, { timeout });
   await page.waitForFunction(
     (n) => (n > 0 ? window.duskmere.stats.ticks >= n : document.body.dataset.done === '1') ||
       !document.getElementById('message').hidden,
