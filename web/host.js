@@ -43,7 +43,8 @@
       screen.height = h;
       full = true;
     }
-    screen.style.width = `${w / shownRatio}px`;
+    // A narrowed picture is widened by the browser, each pixel to `step` device pixels alike.
+    screen.style.width = `${(w * M._duskmere_pixel_step()) / shownRatio}px`;
     screen.style.height = `${h / shownRatio}px`;
     // Views of the module's memory, made afresh each time because memory growth replaces it.
     const bytes = new Uint8ClampedArray(M.HEAPU8.buffer, M._duskmere_pixels(), w * h * 4);
