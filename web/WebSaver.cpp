@@ -61,7 +61,7 @@ void WebSaver::narrow(const std::vector<Box>& boxes) {
     // device column too, or the fills' partly covered last column would differ from the rest.
     const double k = view_->pixelScale() * platform_.backingScale();
     const double deviceWidth = platform_.bounds().width * platform_.backingScale();
-    const bool whole = c && k >= 1 && k <= 64 && k == std::floor(k) && deviceWidth == std::floor(deviceWidth) &&
+    const bool whole = narrowing_ && c && k >= 1 && k <= 64 && k == std::floor(k) && deviceWidth == std::floor(deviceWidth) &&
                        static_cast<int>(deviceWidth) == w;
     const int step = whole ? static_cast<int>(k) : 1;
     if (step == 1) {

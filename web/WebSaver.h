@@ -42,6 +42,8 @@ public:
     int pixelWidth() const;
     int pixelHeight() const;
     int pixelStep() const { return step_; }
+    // Whether the picture may be narrowed (the page says, for the browser it runs in).
+    void allowNarrowing(bool allow) { narrowing_ = allow; }
     const std::vector<Box>& takeBoxes();
     // The hash lines written since the last call, as duskmere-render prints them.
     std::string takeHashLines();
@@ -69,6 +71,7 @@ private:
     std::vector<uint32_t> shown_;
 
     // The narrowed picture: step_ device columns per pixel (1: the device picture as it is).
+    bool narrowing_ = false;
     int step_ = 1;
     int narrowWidth_ = 0;
     std::vector<uint32_t> narrow_;

@@ -88,9 +88,12 @@ export function cpuSeconds(pids) {
 // Opens the page with a URL fragment (or, starting with '?', a query and what follows) and waits
 // until a frame-count run ends or a message shows (or, with `ticks`, until the timer has ticked that
 // often). `viewport` ({ width, height, scale }) sizes the page before it loads; `url` opens another
-// build of it. Returns the page, every URL it asked for and its uncaught errors and console errors.
-export async function openPage(browser, fragment, { ticks = 0, timeout = 60000, viewport = null, url = pageUrl } = {}) {
+// build of it; `narrowing` (true, false) overrides the page's own choice of picture. Returns the
+// page, every URL it asked for and its uncaught errors and console errors.
+export async function openPage(browser, fragment,
+  { ticks = 0, timeout = 60000, viewport = null, url = pageUrl, narrowing = undefined } = {}) {
   const page = await browser.newPage();
+  if (narrowing !== undefined) await page.evaluateOnNewDocument((n) => { window.duskmereNarrowing = n; }, narrowing);
   if (viewport) {
     await page.setViewport({ width: viewport.width, height: viewport.height, deviceScaleFactor: viewport.scale });
   }
