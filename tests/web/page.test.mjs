@@ -145,8 +145,8 @@ for (const engine of engines) describe(engine, () => {
           return window.duskmere.stats.ticks;
         });
         assert.deepEqual(errors, []);
-        // One picture column per canvas column (720, at 2 points each), or per device column.
-        assert.equal(await page.$eval('#screen canvas', (c) => c.width), narrowing ? 720 : 1440 * scale);
+        // One picture column per canvas column (480, at 3 points each), or per device column.
+        assert.equal(await page.$eval('#screen canvas', (c) => c.width), narrowing ? 480 : 1440 * scale);
         await assertShows(page, 'campfire', ticks);
         await page.close();
       });
