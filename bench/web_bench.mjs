@@ -4,7 +4,9 @@
 // scripts/test-web.sh has built the page and installed the browser driver.
 //
 // BASELINE=DIR measures another build of the page (say main's, built into a scratch folder) in
-// the same run, page by page in turn with this one, so that both see the same machine.
+// the same run, page by page in turn with this one, so that both see the same machine. The page
+// is also measured with the picture the engine does not get by default (narrowed for the browser
+// to widen, or device-sized), the figures behind that choice.
 // ENGINES (chromium,firefox), SCALES (devicePixelRatio, 1,2), SCENES (city,campfire), TICKS (300,
 // ten seconds) change the run; DUSKMERE_WEB_DIR measures another build as "page".
 //
@@ -19,8 +21,9 @@ const ticks = Number(process.env.TICKS || 300);
 const warmTicks = 30;
 const scales = (process.env.SCALES || '1,2').split(',').map(Number);
 const scenes = (process.env.SCENES || 'city,campfire').split(',');
-const builds = [['page', pageUrl]];
-if (process.env.BASELINE) builds.unshift(['baseline', pathToFileURL(join(process.env.BASELINE, 'index.html')).href]);
+// The page as it chooses for the engine, and the page made to choose the other way.
+const builds = [['page', pageUrl, undefined], ['page narrowed', pageUrl, true], ['page device-sized', pageUrl, false]];
+if (process.env.BASELINE) builds.unshift(['baseline', pathToFileURL(join(process.env.BASELINE, 'index.html')).href, undefined]);
 
 const processCpu = (pid) => cpuSeconds([pid]);
 
@@ -31,9 +34,11 @@ for (const engine of engines) {
     });
     try {
       for (const scene of scenes) {
-        for (const [name, url] of builds) {
+        for (const [name, url, narrowing] of builds) {
+          // The page's own choice is measured as itself; the forced way only when it differs.
+          if (narrowing !== undefined && narrowing === (engine === 'firefox')) continue;
           const { page } = await openPage(browser, `scene=${scene}&seed=1`,
-            { ticks: warmTicks, timeout: 60000, url, viewport: { width: 1920, height: 1080, scale } });
+            { ticks: warmTicks, timeout: 60000, url, narrowing, viewport: { width: 1920, height: 1080, scale } });
           const pids = browserProcesses(browser);
           const stats = () => page.evaluate(() => ({ ...window.duskmere.stats, recentMs: [] }));
           const before = { stats: await stats(), cpu: cpuSeconds(pids), each: pids.map(processCpu), at: process.hrtime.bigint() };
