@@ -41,8 +41,13 @@ export async function launch({ engine = 'chromium', width = 1440, height = 900, 
         `--window-size=${width},${height}`, `--force-device-scale-factor=${scale}`,
       ],
     });
+  // Firefox still writes to its profile after close() returns, until its first process ends.
+  const child = browser.process();
+  const exited = child && child.exitCode === null && child.signalCode === null
+    ? new Promise((resolve) => child.once('exit', resolve)) : Promise.resolve();
   const close = async () => {
     await browser.close();
+    await exited;
     rmSync(profile, { recursive: true, force: true });
   };
   return { browser, close, engine };
