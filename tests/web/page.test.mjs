@@ -74,7 +74,10 @@ for (const engine of engines) describe(engine, () => {
 
     test('a new fragment restarts the page, also after a message', async () => {
       const { page } = await openPage(browser, 'scene=forest');
+      // Waiting in the old document would race its reload (Firefox does not carry the wait over).
+      const reloaded = new Promise((resolve) => page.once('load', resolve));
       await page.evaluate(() => { location.hash = 'scene=campfire&canvas=240x135&seed=3&frames=30&hash-every=10'; });
+      await reloaded;
       await page.waitForFunction(() => document.body.dataset.done === '1', { timeout: 30000, polling: 50 });
       assert.equal(await page.$eval('#message', (e) => e.hidden), true);
       assert.equal(await page.$eval('#hashes', (e) => e.textContent),
