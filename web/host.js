@@ -32,18 +32,19 @@
     message.hidden = false;
   }
 
-  // The picture goes to a stack of canvas elements, each a band of whole rows: Firefox's
-  // putImageData costs in proportion to the canvas it writes to, not to the box (a box into a
-  // band costs a fifth of one into the whole picture), and Chromium is indifferent. Bands are
-  // whole CSS pixels high and whole device pixels high, so that they meet exactly; where the
-  // ratio allows no such height, one band holds it all.
+  // The picture goes to a stack of canvas elements, each a band of whole rows, where the page
+  // narrows it (Firefox): there putImageData costs in proportion to the canvas it writes to, not
+  // to the box, so that a box into a band costs a fifth of one into the whole picture (Chromium
+  // gains nothing and copies a little more). Bands are whole CSS pixels high and whole device
+  // pixels high, so that they meet exactly; otherwise one band holds it all.
   const BAND_CSS_PX = 60;
+  let inBands = false;
   const bands = [];
   let bandRows = 0;
 
   function layOut(w, h, step) {
     const rows = BAND_CSS_PX * shownRatio;
-    bandRows = Number.isInteger(rows) && rows > 0 ? rows : h;
+    bandRows = inBands && Number.isInteger(rows) && rows > 0 ? rows : h;
     const count = Math.ceil(h / bandRows);
     while (bands.length > count) bands.pop().canvas.remove();
     while (bands.length < count) {
@@ -224,6 +225,7 @@
     // bench/web_bench.mjs and the tests can try either in any engine.
     const narrowing = window.duskmereNarrowing ?? / Gecko\/\d/.test(navigator.userAgent);
     M._duskmere_allow_narrowing(narrowing ? 1 : 0);
+    inBands = narrowing;
     const runsFrames = M._duskmere_runs_frames() === 1;
     window.addEventListener('resize', resize);
     document.addEventListener('dblclick', toggleFullScreen);
