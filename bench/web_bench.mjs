@@ -15,7 +15,45 @@
 // one running the page), which bounds the page's own figure from above.
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { browserProcesses, cpuSeconds, engines, launch, openPage, pageUrl } from '../tests/web/browser.mjs';
+import { readdirSync, readFileSync } from 'node:fs';
+import { engines, launch, openPage, pageUrl } from '../tests/web/browser.mjs';
+
+// The process ids of a launched browser: its first process and every descendant.
+function browserProcesses(browser) {
+  const first = browser.process()?.pid;
+  if (!first) return [];
+  const children = new Map();
+  for (const name of readdirSync('/proc')) {
+    if (!/^\d+$/.test(name)) continue;
+    try {
+      const stat = readFileSync(`/proc/${name}/stat`, 'utf8');
+      const parent = Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+      if (!children.has(parent)) children.set(parent, []);
+      children.get(parent).push(Number(name));
+    } catch { /* gone meanwhile */ }
+  }
+  const all = [];
+  for (const queue = [first]; queue.length > 0;) {
+    const pid = queue.pop();
+    all.push(pid);
+    queue.push(...(children.get(pid) || []));
+  }
+  return all;
+}
+
+// CPU seconds (user and system, all threads) the given processes have used so far.
+function cpuSeconds(pids) {
+  const ticksPerSecond = 100; // USER_HZ on Linux
+  let ticks = 0;
+  for (const pid of pids) {
+    try {
+      const stat = readFileSync(`/proc/${pid}/stat`, 'utf8');
+      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      ticks += Number(fields[11]) + Number(fields[12]); // utime, stime
+    } catch { /* ended: its time is lost to the sum, as it would be to any sampler */ }
+  }
+  return ticks / ticksPerSecond;
+}
 
 const ticks = Number(process.env.TICKS || 300);
 const warmTicks = 30;

@@ -1,6 +1,6 @@
 // Debian's Chromium and Firefox ESR, headless, each in a throw-away profile, driven by the one
 // puppeteer-core (Firefox through WebDriver BiDi); never a downloaded browser.
-import { mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -51,43 +51,6 @@ export async function launch({ engine = 'chromium', width = 1440, height = 900, 
     rmSync(profile, { recursive: true, force: true });
   };
   return { browser, close, engine };
-}
-
-// The process ids of a launched browser: its first process and every descendant.
-export function browserProcesses(browser) {
-  const first = browser.process()?.pid;
-  if (!first) return [];
-  const children = new Map();
-  for (const name of readdirSync('/proc')) {
-    if (!/^\d+$/.test(name)) continue;
-    try {
-      const stat = readFileSync(`/proc/${name}/stat`, 'utf8');
-      const parent = Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
-      if (!children.has(parent)) children.set(parent, []);
-      children.get(parent).push(Number(name));
-    } catch { /* gone meanwhile */ }
-  }
-  const all = [];
-  for (const queue = [first]; queue.length > 0;) {
-    const pid = queue.pop();
-    all.push(pid);
-    queue.push(...(children.get(pid) || []));
-  }
-  return all;
-}
-
-// CPU seconds (user and system, all threads) the given processes have used so far.
-export function cpuSeconds(pids) {
-  const ticksPerSecond = 100; // USER_HZ on Linux
-  let ticks = 0;
-  for (const pid of pids) {
-    try {
-      const stat = readFileSync(`/proc/${pid}/stat`, 'utf8');
-      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-      ticks += Number(fields[11]) + Number(fields[12]); // utime, stime
-    } catch { /* ended: its time is lost to the sum, as it would be to any sampler */ }
-  }
-  return ticks / ticksPerSecond;
 }
 
 // Opens the page with a URL fragment (or, starting with '?', a query and what follows) and waits
