@@ -11,8 +11,9 @@ declare -A groups=(
   # The Windows programs: cross-built with mingw-w64, tested under Wine with Xvfb.
   [windows]="cmake ninja-build python3 ccache g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
              wine wine64 xvfb x11-xserver-utils xdotool"
-  # The browser page (Emscripten) and its tests in headless Chromium, driven from node.
-  [web]="emscripten nodejs chromium"
+  # The browser page (Emscripten) and its tests in headless Chromium and Firefox ESR, driven
+  # from node.
+  [web]="emscripten nodejs chromium firefox-esr"
   # Only where node came without its own npm (Debian's nodejs does; other builds bundle it).
   [npm]="npm"
   # The tests of duskmere-wayland against headless sway, weston, KWin and mutter: grim reads

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the browser page and checks it in Debian's headless Chromium: its hash lines and its
-# screenshots at backing scales 1 and 2 against duskmere-render, and its message for bad
-# parameters. Nothing downloads a browser: puppeteer-core drives /usr/bin/chromium.
+# Builds the browser page and checks it in Debian's headless Chromium and Firefox ESR: its hash
+# lines and its screenshots at backing scales 1, 2 and 1.5 against duskmere-render, and its
+# message for bad parameters. Nothing downloads a browser: puppeteer-core drives
+# /usr/bin/chromium and /usr/bin/firefox-esr.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}

@@ -49,6 +49,9 @@ EMSCRIPTEN_KEEPALIVE void duskmere_switch_scene() { saver->switchScene(); }
 EMSCRIPTEN_KEEPALIVE const uint32_t* duskmere_pixels() { return saver->pixels(); }
 EMSCRIPTEN_KEEPALIVE int duskmere_pixel_width() { return saver->pixelWidth(); }
 EMSCRIPTEN_KEEPALIVE int duskmere_pixel_height() { return saver->pixelHeight(); }
+// Device columns per picture column: the page widens the picture by this much.
+EMSCRIPTEN_KEEPALIVE int duskmere_pixel_step() { return saver->pixelStep(); }
+EMSCRIPTEN_KEEPALIVE void duskmere_allow_narrowing(int allow) { saver->allowNarrowing(allow != 0); }
 
 // The changed boxes as x0, y0, x1, y1 words at duskmere_box_words(); returns how many boxes.
 EMSCRIPTEN_KEEPALIVE int duskmere_take_boxes() {

@@ -3,6 +3,7 @@
 #include <emscripten.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "pixels/CanvasHash.h"
 
@@ -43,13 +44,56 @@ void WebSaver::build() {
 void WebSaver::redraw() {
     if (view_) {
         view_->drawRect();
-        for (const Box& box : platform_.finishRedraw()) addBox(box);
+        narrow(platform_.finishRedraw());
         return;
     }
     scene_->draw(*canvas_);
     // Scenes keep 0xFF in the fourth byte, but the page shows it as alpha: make sure it is opaque.
     std::transform(canvas_->px.begin(), canvas_->px.end(), shown_.begin(), [](uint32_t p) { return p | 0xFF000000u; });
     addBox({0, 0, static_cast<int>(canvas_->width), static_cast<int>(canvas_->height)});
+}
+
+void WebSaver::narrow(const std::vector<Box>& boxes) {
+    const int w = platform_.deviceWidth();
+    const int h = platform_.deviceHeight();
+    const Canvas* c = view_->canvas();
+    // Device columns per canvas column, when whole; the device picture must end on a whole
+    // device column too, or the fills' partly covered last column would differ from the rest.
+    const double k = view_->pixelScale() * platform_.backingScale();
+    const double deviceWidth = platform_.bounds().width * platform_.backingScale();
+    const bool whole = narrowing_ && c && k >= 1 && k <= 64 && k == std::floor(k) && deviceWidth == std::floor(deviceWidth) &&
+                       static_cast<int>(deviceWidth) == w;
+    const int step = whole ? static_cast<int>(k) : 1;
+    if (step == 1) {
+        if (step_ != 1) addBox({0, 0, w, h});
+        step_ = 1;
+        narrow_.clear();
+        for (const Box& box : boxes) addBox(box);
+        return;
+    }
+    const int nw = (w + step - 1) / step;
+    const uint32_t* device = platform_.devicePixels();
+    const bool all = step != step_ || nw != narrowWidth_ || narrow_.size() != static_cast<size_t>(nw) * h;
+    if (all) {
+        step_ = step;
+        narrowWidth_ = nw;
+        narrow_.assign(static_cast<size_t>(nw) * h, Canvas::black);
+        boxes_.clear();
+    }
+    const auto copy = [&](const Box& b) {
+        const Box n{b.x0 / step, b.y0, (b.x1 + step - 1) / step, b.y1};
+        for (int y = n.y0; y < n.y1; ++y) {
+            const uint32_t* from = device + static_cast<size_t>(y) * w;
+            uint32_t* to = narrow_.data() + static_cast<size_t>(y) * nw;
+            for (int x = n.x0; x < n.x1; ++x) to[x] = from[x * step];
+        }
+        addBox(n);
+    };
+    if (all) {
+        copy({0, 0, w, h});
+        return;
+    }
+    for (const Box& box : boxes) copy(box);
 }
 
 void WebSaver::addBox(const Box& box) {
@@ -125,8 +169,14 @@ void WebSaver::switchScene() {
     redraw();
 }
 
-const uint32_t* WebSaver::pixels() const { return view_ ? platform_.devicePixels() : shown_.data(); }
-int WebSaver::pixelWidth() const { return view_ ? platform_.deviceWidth() : static_cast<int>(canvas_->width); }
+const uint32_t* WebSaver::pixels() const {
+    if (!view_) return shown_.data();
+    return step_ > 1 ? narrow_.data() : platform_.devicePixels();
+}
+int WebSaver::pixelWidth() const {
+    if (!view_) return static_cast<int>(canvas_->width);
+    return step_ > 1 ? narrowWidth_ : platform_.deviceWidth();
+}
 int WebSaver::pixelHeight() const { return view_ ? platform_.deviceHeight() : static_cast<int>(canvas_->height); }
 
 const std::vector<WebSaver::Box>& WebSaver::takeBoxes() {

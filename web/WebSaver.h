@@ -35,10 +35,15 @@ public:
     const char* sceneName() const { return entry_->name.data(); }
 
     // The picture (R, G, B, 0xFF per pixel, top row first) and the boxes that changed since the
-    // last takeBoxes().
+    // last takeBoxes(). Where every canvas column is a whole number of device columns, all alike
+    // (the scanlines run across), the picture is narrowed to one pixel per canvas column and the
+    // browser widens it by pixelStep(): a fraction of the pixels to copy, and exact.
     const uint32_t* pixels() const;
     int pixelWidth() const;
     int pixelHeight() const;
+    int pixelStep() const { return step_; }
+    // Whether the picture may be narrowed (the page says, for the browser it runs in).
+    void allowNarrowing(bool allow) { narrowing_ = allow; }
     const std::vector<Box>& takeBoxes();
     // The hash lines written since the last call, as duskmere-render prints them.
     std::string takeHashLines();
@@ -47,6 +52,7 @@ private:
     void build();
     void redraw();
     void addBox(const Box& box);
+    void narrow(const std::vector<Box>& boxes);
     const Canvas* canvas() const;
     void hashFrame();
 
@@ -63,6 +69,12 @@ private:
     std::unique_ptr<PixelScene> scene_;
     std::unique_ptr<Canvas> canvas_;
     std::vector<uint32_t> shown_;
+
+    // The narrowed picture: step_ device columns per pixel (1: the device picture as it is).
+    bool narrowing_ = false;
+    int step_ = 1;
+    int narrowWidth_ = 0;
+    std::vector<uint32_t> narrow_;
 
     std::vector<Box> boxes_;
     std::vector<Box> taken_;
