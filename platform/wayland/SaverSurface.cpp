@@ -24,6 +24,8 @@ constexpr int defaultWindowWidth = 960;
 constexpr int defaultWindowHeight = 540;
 // The most buffers one surface keeps: two, and a third while the compositor holds both.
 constexpr size_t maxBuffers = 3;
+// Damage beyond this many boxes is sent as the whole buffer.
+constexpr size_t maxDamageBoxes = 1024;
 
 SaverSurface* self(void* data) { return static_cast<SaverSurface*>(data); }
 
@@ -74,6 +76,26 @@ uint64_t WaylandSaverPlatform::secureRandomSeed() {
     seed ^= seed >> 33;
     seed *= 0xff51afd7ed558ccdULL;
     return seed ^ (seed >> 33);
+}
+
+void WaylandSaverPlatform::watchForScrolls(const std::vector<DeviceBox>& boxes) {
+    // A frame that changed half the picture starts the search; three seconds without a scroll
+    // end it.
+    constexpr int64_t patience = 90;
+    if (shift()) {
+        framesWithoutShift_ = 0;
+        return;
+    }
+    if (shiftsWanted_) {
+        if (++framesWithoutShift_ > patience) acceptShifts(shiftsWanted_ = false);
+        return;
+    }
+    int64_t changed = 0;
+    for (const DeviceBox& b : boxes) changed += int64_t{b.x1 - b.x0} * (b.y1 - b.y0);
+    if (changed * 2 >= int64_t{deviceWidth()} * deviceHeight()) {
+        acceptShifts(shiftsWanted_ = true);
+        framesWithoutShift_ = 0;
+    }
 }
 
 SaverSurface::SaverSurface(WaylandSaver& owner, Role role, WaylandOutput* output, const SceneEntry& scene,
@@ -263,6 +285,7 @@ bool SaverSurface::present(std::string& error) {
     applyScale();
     view_->drawRect();
     const std::vector<DeviceBox>& boxes = platform_.finishRedraw();
+    const std::optional<DeviceShift>& shift = platform_.shift();
     const int w = platform_.deviceWidth(), h = platform_.deviceHeight();
     if (w <= 0 || h <= 0) {
         error = "cannot allocate a picture of " + std::to_string(width_) + " x " + std::to_string(height_) +
@@ -270,10 +293,17 @@ bool SaverSurface::present(std::string& error) {
         return false;
     }
     drawn_ = true;
+    platform_.watchForScrolls(boxes);
     // Buffers of another size are of no use any more (the compositor may still show one: it
     // keeps its own reference until the next buffer replaces it).
     std::erase_if(buffers_, [&](const auto& b) { return b->width() != w || b->height() != h; });
-    for (const auto& b : buffers_) b->noteChanged(boxes);
+    for (const auto& b : buffers_) b->noteRedraw(shift, boxes);
+    if (shift) damage_.push_back(shift->area);
+    damage_.insert(damage_.end(), boxes.begin(), boxes.end());
+    if (damage_.size() > maxDamageBoxes) damage_.assign(1, DeviceBox{0, 0, w, h});
+    // Nothing changed: no commit, so the compositor neither repaints nor sends a frame callback,
+    // and the next tick comes from our own clock. (A surface nobody sees stops at its next change.)
+    if (damage_.empty()) return true;
     ShmBuffer* target = nullptr;
     for (const auto& b : buffers_)
         if (!b->busy()) {
@@ -281,8 +311,12 @@ bool SaverSurface::present(std::string& error) {
             break;
         }
     if (!target) {
-        if (buffers_.size() >= maxBuffers) return true;  // the compositor holds all: skip this frame
-        target = ShmBuffer::create(owner_.shm(), w, h, owner_.shmFormat(), error);
+        if (buffers_.size() >= maxBuffers) {
+            // The compositor holds all: this frame is skipped; its changes wait in the buffers
+            // and in the damage of the next commit.
+            return true;
+        }
+        target = ShmBuffer::create(owner_.shm(), w, h, error);
         if (!target) return false;
         buffers_.emplace_back(target);
     }
@@ -290,16 +324,14 @@ bool SaverSurface::present(std::string& error) {
     target->markBusy();
     wl_surface_attach(surface_, target->buffer(), 0, 0);
     if (wl_surface_get_version(surface_) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-        for (const DeviceBox& b : boxes) wl_surface_damage_buffer(surface_, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
-        // Nothing changed: one pixel of damage still gets the frame repainted and its callback
-        // sent, which paces the next tick.
-        if (boxes.empty()) wl_surface_damage_buffer(surface_, 0, 0, 1, 1);
+        for (const DeviceBox& b : damage_) wl_surface_damage_buffer(surface_, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
     } else {
         wl_surface_damage(surface_, 0, 0, INT32_MAX, INT32_MAX);
     }
     frameCallback_ = wl_surface_frame(surface_);
     wl_callback_add_listener(frameCallback_, &frameListener, this);
     wl_surface_commit(surface_);
+    damage_.clear();
     return true;
 }
 

@@ -23,7 +23,7 @@ ShmBuffer::~ShmBuffer() {
     if (pixels_) munmap(pixels_, bytes_);
 }
 
-ShmBuffer* ShmBuffer::create(wl_shm* shm, int width, int height, uint32_t format, std::string& error) {
+ShmBuffer* ShmBuffer::create(wl_shm* shm, int width, int height, std::string& error) {
     const size_t stride = static_cast<size_t>(width) * 4;
     const size_t bytes = stride * static_cast<size_t>(height);
     if (width <= 0 || height <= 0 || bytes > INT32_MAX) {
@@ -49,8 +49,8 @@ ShmBuffer* ShmBuffer::create(wl_shm* shm, int width, int height, uint32_t format
     b->bytes_ = bytes;
     b->width_ = width;
     b->height_ = height;
-    b->swapRedBlue_ = format != WL_SHM_FORMAT_XBGR8888;
-    b->buffer_ = wl_shm_pool_create_buffer(pool, 0, width, height, static_cast<int32_t>(stride), format);
+    b->buffer_ =
+        wl_shm_pool_create_buffer(pool, 0, width, height, static_cast<int32_t>(stride), WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     static const wl_buffer_listener listener = {
         [](void* data, wl_buffer*) { static_cast<ShmBuffer*>(data)->busy_ = false; }};
@@ -58,22 +58,51 @@ ShmBuffer* ShmBuffer::create(wl_shm* shm, int width, int height, uint32_t format
     return b;
 }
 
-void ShmBuffer::noteChanged(const std::vector<DeviceBox>& boxes) {
+void ShmBuffer::noteRedraw(const std::optional<DeviceShift>& shift, const std::vector<DeviceBox>& boxes) {
     if (allStale_) return;
+    if (shift) {
+        // Within the area the buffer will take its pixels from dx to the side, wrong ones
+        // included: a stale box is also stale where it lands. Outside, it stays where it is.
+        const DeviceBox& a = shift->area;
+        const size_t count = stale_.size();
+        for (size_t i = 0; i < count; ++i) {
+            const DeviceBox& b = stale_[i];
+            const DeviceBox moved{std::max(b.x0 - shift->dx, a.x0), std::max(b.y0, a.y0),
+                                  std::min(b.x1 - shift->dx, a.x1), std::min(b.y1, a.y1)};
+            if (moved.x0 < moved.x1 && moved.y0 < moved.y1) stale_.push_back(moved);
+        }
+        shifts_.push_back(*shift);
+    }
     if (stale_.size() + boxes.size() > maxStaleBoxes) {
         allStale_ = true;
         stale_.clear();
+        shifts_.clear();
         return;
     }
     stale_.insert(stale_.end(), boxes.begin(), boxes.end());
 }
 
 void ShmBuffer::update(const uint32_t* picture) {
-    if (allStale_) copyBox(picture, {0, 0, width_, height_});
-    else
+    if (allStale_) {
+        copyBox(picture, {0, 0, width_, height_});
+    } else {
+        for (const DeviceShift& s : shifts_) applyShift(s);
         for (const DeviceBox& b : stale_) copyBox(picture, b);
+    }
     allStale_ = false;
+    shifts_.clear();
     stale_.clear();
+}
+
+void ShmBuffer::applyShift(const DeviceShift& shift) {
+    // As the picture moved: new(x, y) = old(x + dx, y) within the area (the presenter keeps
+    // x + dx inside the picture).
+    const DeviceBox& a = shift.area;
+    const size_t w = static_cast<size_t>(width_), n = static_cast<size_t>(a.x1 - a.x0) * 4;
+    for (int y = a.y0; y < a.y1; ++y) {
+        uint32_t* row = pixels_ + static_cast<size_t>(y) * w + static_cast<size_t>(a.x0);
+        std::memmove(row, row + shift.dx, n);
+    }
 }
 
 void ShmBuffer::copyBox(const uint32_t* picture, const DeviceBox& box) {
@@ -85,15 +114,10 @@ void ShmBuffer::copyBox(const uint32_t* picture, const DeviceBox& box) {
         const uint32_t* from = picture + static_cast<size_t>(y) * w + static_cast<size_t>(x0);
         uint32_t* to = pixels_ + static_cast<size_t>(y) * w + static_cast<size_t>(x0);
         const size_t n = static_cast<size_t>(x1 - x0);
-        if (!swapRedBlue_) {
-            // XBGR8888 is the picture's own byte order: R, G, B, X in memory.
-            std::memcpy(to, from, n * 4);
-        } else {
-            // XRGB8888 reads B, G, R, X in memory.
-            for (size_t i = 0; i < n; ++i) {
-                const uint32_t p = from[i];
-                to[i] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
-            }
+        // The picture holds R, G, B, X in memory; XRGB8888 holds B, G, R, X.
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t p = from[i];
+            to[i] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
         }
     }
 }

@@ -44,10 +44,6 @@ const wl_registry_listener registryListener = {
     [](void* data, wl_registry*, uint32_t name) { self(data)->globalRemoved(name); },
 };
 
-const wl_shm_listener shmListener = {
-    [](void* data, wl_shm*, uint32_t format) { self(data)->shmFormatOffered(format); },
-};
-
 const xdg_wm_base_listener wmBaseListener = {
     [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
 };
@@ -151,7 +147,6 @@ void WaylandSaver::global(wl_registry* registry, uint32_t name, const char* inte
         compositor_ = static_cast<wl_compositor*>(bind(&wl_compositor_interface, 4));
     } else if (is == wl_shm_interface.name) {
         shm_ = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
-        wl_shm_add_listener(shm_, &shmListener, this);
     } else if (is == wl_output_interface.name) {
         if (version < 2) return;  // no scale and no `done`: too old to describe an output
         auto output = std::make_unique<WaylandOutput>();
@@ -195,11 +190,6 @@ void WaylandSaver::globalRemoved(uint32_t name) {
         outputs_.erase(it);
         return;
     }
-}
-
-void WaylandSaver::shmFormatOffered(uint32_t format) {
-    // The picture's own byte order, where the compositor takes it: no conversion at all.
-    if (format == WL_SHM_FORMAT_XBGR8888) shmFormat_ = format;
 }
 
 WaylandOutput* WaylandSaver::findOutput(wl_output* output) const {
