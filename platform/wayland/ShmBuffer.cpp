@@ -66,10 +66,13 @@ void ShmBuffer::noteRedraw(const std::optional<DeviceShift>& shift, const std::v
         const DeviceBox& a = shift->area;
         const size_t count = stale_.size();
         for (size_t i = 0; i < count; ++i) {
-            const DeviceBox& b = stale_[i];
+            const DeviceBox b = stale_[i];
             const DeviceBox moved{std::max(b.x0 - shift->dx, a.x0), std::max(b.y0, a.y0),
                                   std::min(b.x1 - shift->dx, a.x1), std::min(b.y1, a.y1)};
-            if (moved.x0 < moved.x1 && moved.y0 < moved.y1) stale_.push_back(moved);
+            const bool inside = b.x0 >= a.x0 && b.x1 <= a.x1 && b.y0 >= a.y0 && b.y1 <= a.y1;
+            if (moved.x0 >= moved.x1 || moved.y0 >= moved.y1) continue;
+            if (inside) stale_[i] = moved;  // nothing of it stays where it was
+            else stale_.push_back(moved);
         }
         shifts_.push_back(*shift);
     }
