@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <numeric>
 
 #include "SecureRandom.h"
 #include "WaylandSaver.h"
@@ -28,6 +29,18 @@ constexpr size_t maxBuffers = 3;
 constexpr size_t maxDamageBoxes = 1024;
 
 SaverSurface* self(void* data) { return static_cast<SaverSurface*>(data); }
+
+// At a fractional scale the compositor turns our damage into points and back, and KWin 5.27
+// loses a device row on the way (at 1.5, the bottom row of a box that ends at the picture's
+// bottom went stale). Damage whose edges lie on whole points at whole device pixels survives any
+// rounding: at p/q device pixels a point, every p pixels (3 at 1.5, 5 at 1.25). The grid for a
+// scale, or 1 where none is needed (a whole scale) or none is small (then the whole buffer).
+int damageGrid(double scale) {
+    if (scale == std::floor(scale)) return 1;
+    const long in120ths = std::lround(scale * 120);
+    if (std::fabs(in120ths - scale * 120) > 1e-9) return 1 << 20;  // not on the protocol's 1/120 steps
+    return static_cast<int>(in120ths / std::gcd(in120ths, 120L));
+}
 
 const wl_surface_listener surfaceListener = {
     [](void* data, wl_surface*, wl_output* output) { self(data)->enteredOutput(output); },
@@ -324,7 +337,17 @@ bool SaverSurface::present(std::string& error) {
     target->markBusy();
     wl_surface_attach(surface_, target->buffer(), 0, 0);
     if (wl_surface_get_version(surface_) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-        for (const DeviceBox& b : damage_) wl_surface_damage_buffer(surface_, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
+        const int grid = damageGrid(platform_.backingScale());
+        for (DeviceBox b : damage_) {
+            if (grid > 1) {
+                // Out to the nearest lines that fall on whole points both ways.
+                b.x0 -= b.x0 % grid;
+                b.y0 -= b.y0 % grid;
+                b.x1 = std::min(w, b.x1 + (grid - b.x1 % grid) % grid);
+                b.y1 = std::min(h, b.y1 + (grid - b.y1 % grid) % grid);
+            }
+            wl_surface_damage_buffer(surface_, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
+        }
     } else {
         wl_surface_damage(surface_, 0, 0, INT32_MAX, INT32_MAX);
     }
