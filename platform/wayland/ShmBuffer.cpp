@@ -102,9 +102,8 @@ void ShmBuffer::noteRedraw(const std::optional<DeviceShift>& shift, const std::v
                 notedOffset_ = slack_;
             }
             notedOffset_ += shift->dx;
-            // Everything outside the area is now wrong, the ends of its rows included.
-            noteStale({0, 0, width_, a.y0});
-            noteStale({0, a.y1, width_, height_});
+            // The rows above and below the area are moved back (see apply); the ends of the
+            // area's rows are wrong and copied again.
             noteStale({0, a.y0, a.x0, a.y1});
             noteStale({a.x1, a.y0, width_, a.y1});
         }
@@ -146,6 +145,14 @@ void ShmBuffer::apply(const Scroll& scroll) {
         } else {
             placeAt(offset_ + dx);
         }
+        // Rows outside the area did not move: each band back to where it was, in one move.
+        const auto restore = [&](int y0, int y1) {
+            if (y0 >= y1) return;
+            uint32_t* band = pixels_ + static_cast<ptrdiff_t>(y0) * width_;
+            std::memmove(band, band - dx, static_cast<size_t>(y1 - y0) * static_cast<size_t>(width_) * 4);
+        };
+        restore(0, a.y0);
+        restore(a.y1, height_);
         return;
     }
     const size_t w = static_cast<size_t>(width_), n = static_cast<size_t>(a.x1 - a.x0) * 4;

@@ -39,6 +39,8 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     bool busy() const { return busy_; }
+    // The pixels as the compositor reads them.
+    const uint32_t* pixels() const { return pixels_; }
     void markBusy() { busy_ = true; }
 
     // One redraw of the picture after this buffer was last filled: its shift, if any, then the
