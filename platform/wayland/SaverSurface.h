@@ -65,6 +65,8 @@ public:
     WaylandOutput* output() const { return output_; }
     // Configured, and the compositor took the last frame: a frame may be sent now.
     bool canDraw() const { return configured_ && !frameCallback_ && !closed_; }
+    // A frame was sent and its frame callback has not come back yet.
+    bool awaitsFrame() const { return configured_ && frameCallback_ && !closed_; }
     // A configure or a change of scale asks for a redraw without waiting for the next tick.
     bool needsDraw() const { return needsDraw_; }
     bool closed() const { return closed_; }

@@ -431,6 +431,20 @@ void WaylandSaver::reportFps(int64_t now) {
 }
 
 bool WaylandSaver::waitForWork() {
+    if (clockRunning_) {
+        // Until the next tick only a stop wakes us: the compositor's answers to the last frame
+        // (its frame callback, the buffer's release) and any input are read at the tick, as the
+        // X11 host reads its events: one wake-up a frame. Past the tick with no surface ready
+        // (one nobody sees), the wait below is for the compositor alone.
+        bool active = false;
+        for (SaverSurface* s : surfaces()) active |= s->canDraw() || s->awaitsFrame();
+        const int64_t left = clock_.deadline() - monotonicNanos();
+        if (active && left > 0 && wl_display_flush(display_) >= 0) {
+            const timespec until{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+            pollfd stop = {StopSignals::wakeFd(), POLLIN, 0};
+            ppoll(&stop, stop.fd >= 0 ? 1 : 0, &until, nullptr);
+        }
+    }
     while (wl_display_prepare_read(display_) != 0)
         if (wl_display_dispatch_pending(display_) < 0) return false;
     // Sends what is queued; a compositor that does not read leaves the rest for POLLOUT.
