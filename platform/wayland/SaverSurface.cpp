@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <numeric>
 
 #include "CommandLine.h"
 #include "SecureRandom.h"
@@ -26,8 +27,22 @@ constexpr int defaultWindowWidth = 960;
 constexpr int defaultWindowHeight = 540;
 // The most buffers one surface keeps: two, and a third while the compositor holds both.
 constexpr size_t maxBuffers = 3;
+// Damage beyond this many boxes is sent as the whole buffer.
+constexpr size_t maxDamageBoxes = 1024;
 
 SaverSurface* self(void* data) { return static_cast<SaverSurface*>(data); }
+
+// At a fractional scale the compositor turns our damage into points and back, and KWin 5.27
+// loses a device row on the way (at 1.5, the bottom row of a box that ends at the picture's
+// bottom went stale). Damage whose edges lie on whole points at whole device pixels survives any
+// rounding: at p/q device pixels a point, every p pixels (3 at 1.5, 5 at 1.25). The grid for a
+// scale, or 1 where none is needed (a whole scale) or none is small (then the whole buffer).
+int damageGrid(double scale) {
+    if (scale == std::floor(scale)) return 1;
+    const long in120ths = std::lround(scale * 120);
+    if (std::fabs(in120ths - scale * 120) > 1e-9) return 1 << 20;  // not on the protocol's 1/120 steps
+    return static_cast<int>(in120ths / std::gcd(in120ths, 120L));
+}
 
 const wl_surface_listener surfaceListener = {
     [](void* data, wl_surface*, wl_output* output) { self(data)->enteredOutput(output); },
@@ -70,6 +85,26 @@ const wl_callback_listener frameListener = {
 void WaylandSaverPlatform::exitProcess(int status) { _exit(status); }
 
 uint64_t WaylandSaverPlatform::secureRandomSeed() { return seed_ ? *seed_ : newSeed(); }
+
+void WaylandSaverPlatform::watchForScrolls(const std::vector<DeviceBox>& boxes) {
+    // A frame that changed half the picture starts the search; three seconds without a scroll
+    // end it.
+    constexpr int64_t patience = 90;
+    if (shift()) {
+        framesWithoutShift_ = 0;
+        return;
+    }
+    if (shiftsWanted_) {
+        if (++framesWithoutShift_ > patience) acceptShifts(shiftsWanted_ = false);
+        return;
+    }
+    int64_t changed = 0;
+    for (const DeviceBox& b : boxes) changed += int64_t{b.x1 - b.x0} * (b.y1 - b.y0);
+    if (changed * 2 >= int64_t{deviceWidth()} * deviceHeight()) {
+        acceptShifts(shiftsWanted_ = true);
+        framesWithoutShift_ = 0;
+    }
+}
 
 SaverSurface::SaverSurface(WaylandSaver& owner, Role role, WaylandOutput* output, const SceneEntry& scene,
                            std::optional<uint64_t> seed)
@@ -289,6 +324,7 @@ bool SaverSurface::present(std::string& error) {
     applyScale();
     view_->drawRect();
     const std::vector<DeviceBox>& boxes = platform_.finishRedraw();
+    const std::optional<DeviceShift>& shift = platform_.shift();
     const int w = platform_.deviceWidth(), h = platform_.deviceHeight();
     if (w <= 0 || h <= 0) {
         error = "cannot allocate a picture of " + std::to_string(width_) + " x " + std::to_string(height_) +
@@ -296,10 +332,17 @@ bool SaverSurface::present(std::string& error) {
         return false;
     }
     drawn_ = true;
+    platform_.watchForScrolls(boxes);
     // Buffers of another size are of no use any more (the compositor may still show one: it
     // keeps its own reference until the next buffer replaces it).
     std::erase_if(buffers_, [&](const auto& b) { return b->width() != w || b->height() != h; });
-    for (const auto& b : buffers_) b->noteChanged(boxes);
+    for (const auto& b : buffers_) b->noteRedraw(shift, boxes);
+    if (shift) damage_.push_back(shift->area);
+    damage_.insert(damage_.end(), boxes.begin(), boxes.end());
+    if (damage_.size() > maxDamageBoxes) damage_.assign(1, DeviceBox{0, 0, w, h});
+    // Nothing changed: no commit, so the compositor neither repaints nor sends a frame callback,
+    // and the next tick comes from our own clock. (A surface nobody sees stops at its next change.)
+    if (damage_.empty()) return true;
     ShmBuffer* target = nullptr;
     for (const auto& b : buffers_)
         if (!b->busy()) {
@@ -307,8 +350,12 @@ bool SaverSurface::present(std::string& error) {
             break;
         }
     if (!target) {
-        if (buffers_.size() >= maxBuffers) return true;  // the compositor holds all: skip this frame
-        target = ShmBuffer::create(owner_.shm(), w, h, owner_.shmFormat(), error);
+        if (buffers_.size() >= maxBuffers) {
+            // The compositor holds all: this frame is skipped; its changes wait in the buffers
+            // and in the damage of the next commit.
+            return true;
+        }
+        target = ShmBuffer::create(owner_.shm(), w, h, error);
         if (!target) return false;
         buffers_.emplace_back(target);
     }
@@ -316,16 +363,24 @@ bool SaverSurface::present(std::string& error) {
     target->markBusy();
     wl_surface_attach(surface_, target->buffer(), 0, 0);
     if (wl_surface_get_version(surface_) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-        for (const DeviceBox& b : boxes) wl_surface_damage_buffer(surface_, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
-        // Nothing changed: one pixel of damage still gets the frame repainted and its callback
-        // sent, which paces the next tick.
-        if (boxes.empty()) wl_surface_damage_buffer(surface_, 0, 0, 1, 1);
+        const int grid = damageGrid(platform_.backingScale());
+        for (DeviceBox b : damage_) {
+            if (grid > 1) {
+                // Out to the nearest lines that fall on whole points both ways.
+                b.x0 -= b.x0 % grid;
+                b.y0 -= b.y0 % grid;
+                b.x1 = std::min(w, b.x1 + (grid - b.x1 % grid) % grid);
+                b.y1 = std::min(h, b.y1 + (grid - b.y1 % grid) % grid);
+            }
+            wl_surface_damage_buffer(surface_, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
+        }
     } else {
         wl_surface_damage(surface_, 0, 0, INT32_MAX, INT32_MAX);
     }
     frameCallback_ = wl_surface_frame(surface_);
     wl_callback_add_listener(frameCallback_, &frameListener, this);
     wl_surface_commit(surface_);
+    damage_.clear();
     return true;
 }
 

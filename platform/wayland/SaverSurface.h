@@ -37,9 +37,14 @@ public:
     std::string processName() const override { return "duskmere-wayland"; }
     void exitProcess(int status) override;
     uint64_t secureRandomSeed() override;
+    // Takes shifts only while the picture scrolls: looking for one costs the presenter a
+    // comparison of whole rows every frame, which a picture that does not scroll never repays.
+    void watchForScrolls(const std::vector<DeviceBox>& boxes);
 
 private:
     std::optional<uint64_t> seed_;
+    bool shiftsWanted_ = false;
+    int64_t framesWithoutShift_ = 0;
 };
 
 // One surface and the scene it shows: a layer surface on one output, a full-screen window on one
@@ -61,6 +66,8 @@ public:
     int width() const { return width_; }  // in points, as configured; 0 until then
     // Configured, and the compositor took the last frame: a frame may be sent now.
     bool canDraw() const { return configured_ && !frameCallback_ && !closed_; }
+    // A frame was sent and its frame callback has not come back yet.
+    bool awaitsFrame() const { return configured_ && frameCallback_ && !closed_; }
     // A configure or a change of scale asks for a redraw without waiting for the next tick.
     bool needsDraw() const { return needsDraw_; }
     bool closed() const { return closed_; }
@@ -107,6 +114,7 @@ private:
     wp_fractional_scale_v1* fractional_ = nullptr;
     wl_callback* frameCallback_ = nullptr;
     std::vector<std::unique_ptr<ShmBuffer>> buffers_;
+    std::vector<DeviceBox> damage_;     // changed since the last commit
     std::vector<wl_output*> entered_;  // for a window: the outputs it is on
     int width_ = 0, height_ = 0;        // logical size, from the compositor
     int pendingWidth_ = 0, pendingHeight_ = 0;

@@ -46,10 +46,6 @@ const wl_registry_listener registryListener = {
     [](void* data, wl_registry*, uint32_t name) { self(data)->globalRemoved(name); },
 };
 
-const wl_shm_listener shmListener = {
-    [](void* data, wl_shm*, uint32_t format) { self(data)->shmFormatOffered(format); },
-};
-
 const xdg_wm_base_listener wmBaseListener = {
     [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
 };
@@ -194,7 +190,6 @@ void WaylandSaver::global(wl_registry* registry, uint32_t name, const char* inte
         compositor_ = static_cast<wl_compositor*>(bind(&wl_compositor_interface, 4));
     } else if (is == wl_shm_interface.name) {
         shm_ = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
-        wl_shm_add_listener(shm_, &shmListener, this);
     } else if (is == wl_output_interface.name) {
         if (version < 2) return;  // no scale and no `done`: too old to describe an output
         auto output = std::make_unique<WaylandOutput>();
@@ -245,11 +240,6 @@ void WaylandSaver::globalRemoved(uint32_t name) {
         outputs_.erase(it);
         return;
     }
-}
-
-void WaylandSaver::shmFormatOffered(uint32_t format) {
-    // The picture's own byte order, where the compositor takes it: no conversion at all.
-    if (format == WL_SHM_FORMAT_XBGR8888) shmFormat_ = format;
 }
 
 void WaylandSaver::describeOutput(WaylandOutput& output) {
@@ -533,6 +523,20 @@ void WaylandSaver::frame() {
 }
 
 bool WaylandSaver::waitForWork() {
+    if (clockRunning_) {
+        // Until the next tick only a stop wakes us: the compositor's answers to the last frame
+        // (its frame callback, the buffer's release) and any input are read at the tick, as the
+        // X11 host reads its events: one wake-up a frame. Past the tick with no surface ready
+        // (one nobody sees), the wait below is for the compositor alone.
+        bool active = false;
+        for (SaverSurface* s : surfaces()) active |= s->canDraw() || s->awaitsFrame();
+        const int64_t left = clock_.deadline() - monotonicNanos();
+        if (active && left > 0 && wl_display_flush(display_) >= 0) {
+            const timespec until{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+            pollfd stop = {StopSignals::wakeFd(), POLLIN, 0};
+            ppoll(&stop, stop.fd >= 0 ? 1 : 0, &until, nullptr);
+        }
+    }
     while (wl_display_prepare_read(display_) != 0)
         if (wl_display_dispatch_pending(display_) < 0) return false;
     // Sends what is queued; a compositor that does not read leaves the rest for POLLOUT.

@@ -64,7 +64,6 @@ public:
     const WaylandOptions& options() const { return options_; }
     wl_compositor* compositor() const { return compositor_; }
     wl_shm* shm() const { return shm_; }
-    uint32_t shmFormat() const { return shmFormat_; }
     zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
     xdg_wm_base* wmBase() const { return wmBase_; }
     wp_viewporter* viewporter() const { return viewporter_; }
@@ -77,7 +76,6 @@ public:
     // Listener entry points.
     void global(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
     void globalRemoved(uint32_t name);
-    void shmFormatOffered(uint32_t format);
     void outputDone(WaylandOutput& output);
     void describeOutput(WaylandOutput& output);
     void seatCapabilities(uint32_t capabilities);
@@ -114,7 +112,6 @@ private:
     wl_registry* registry_ = nullptr;
     wl_compositor* compositor_ = nullptr;
     wl_shm* shm_ = nullptr;
-    uint32_t shmFormat_ = 1;  // XRGB8888 until XBGR8888 is offered
     wl_seat* seat_ = nullptr;
     uint32_t seatName_ = 0;
     wl_keyboard* keyboard_ = nullptr;

@@ -1,0 +1,222 @@
+#!/usr/bin/env python3
+"""CPU share of one core used by duskmere-wayland and its compositor (headless sway with pixman,
+KWin, mutter), beside `duskmere -root` and Xvfb, in one run.
+
+Usage: bench/wayland_cpu.py [--seconds 20] [--size 1920x1080] [--scenes city,campfire] [--rounds 2]
+                            [--compositors sway,kwin,mutter] [--x11 NAME=DUSKMERE]... [--floor PROGRAM]
+                            [--extra=...] NAME=DUSKMERE_WAYLAND...
+Every measurement starts a fresh compositor (as an unprivileged user when run as root, as the
+compositors demand) with one output of --size, runs the program with seed 7, and after 3 s of
+warm-up reads the CPU time of the program and of the compositor process from /proc (schedstat, as
+bench/x11_cpu.py does) over the measured seconds. --floor runs bench's wayland_damage_floor (one
+changed pixel a frame, on compositors with the layer shell) as one more program: the least a
+compositor spends on a saver-shaped client. Example, before and after:
+  bench/wayland_cpu.py --x11 x11=build/release/platform/x11/duskmere \\
+      --floor build/release/bench/wayland_damage_floor \\
+      old=/tmp/base/duskmere-wayland new=build/release/platform/wayland/duskmere-wayland
+"""
+import argparse
+import glob
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from x11_cpu import cpu_seconds, measure as measure_x11  # noqa: E402
+
+SEED = '7'
+WARM_UP = 3.0
+USER = 'duskmere-test'  # the unprivileged user the Wayland tests run compositors as
+
+
+def unprivileged_user():
+    if os.getuid() != 0:
+        return None
+    try:
+        return pwd.getpwnam(USER)
+    except KeyError:
+        subprocess.run(['useradd', '--system', '--no-create-home', '--home-dir', '/nonexistent', '--shell',
+                        '/usr/sbin/nologin', USER], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return pwd.getpwnam(USER)
+
+
+def wait_for(what, test, within):
+    end = time.monotonic() + within
+    while True:
+        value = test()
+        if value:
+            return value
+        if time.monotonic() > end:
+            sys.exit('%s: not within %g s' % (what, within))
+        time.sleep(0.05)
+
+
+def descendants(pid):
+    """pid and every process below it."""
+    children = {}
+    for entry in os.listdir('/proc'):
+        if entry.isdigit():
+            try:
+                with open('/proc/%s/stat' % entry) as f:
+                    parent = int(f.read().rsplit(')', 1)[1].split()[1])
+                children.setdefault(parent, []).append(int(entry))
+            except (OSError, ValueError, IndexError):
+                pass
+    found, todo = [], [pid]
+    while todo:
+        p = todo.pop()
+        found.append(p)
+        todo += children.get(p, [])
+    return found
+
+
+def named(pid, name):
+    for p in descendants(pid):
+        try:
+            with open('/proc/%d/comm' % p) as f:
+                if f.read().strip() == name:
+                    return p
+        except OSError:
+            pass
+    return None
+
+
+def kwin_binary(work):
+    # Debian's kwin_wayland carries a file capability a container may refuse to grant ("Operation
+    # not permitted" at exec); a copy carries none.
+    copy = os.path.join(work, 'kwin_wayland')
+    if not os.path.exists(copy):
+        shutil.copy(shutil.which('kwin_wayland'), copy)
+        os.chmod(copy, 0o755)
+    return copy
+
+
+class Compositor:
+    """One headless compositor with one output of `size`, in its own runtime folder."""
+
+    def __init__(self, kind, size, work, user):
+        width, height = size.split('x')
+        self.runtime = tempfile.mkdtemp(prefix='run-%s-' % kind, dir=work)
+        if user:
+            os.chown(self.runtime, user.pw_uid, user.pw_gid)
+        env = {'PATH': '/usr/bin:/bin', 'HOME': work, 'XDG_RUNTIME_DIR': self.runtime}
+        if kind == 'sway':
+            config = os.path.join(self.runtime, 'config')
+            with open(config, 'w') as f:
+                f.write('output HEADLESS-1 resolution %s position 0 0 scale 1\nseat * hide_cursor 100\n' % size)
+            env.update(WLR_BACKENDS='headless', WLR_LIBINPUT_NO_DEVICES='1', WLR_RENDERER='pixman')
+            command, socket, process = ['sway', '-c', config], 'wayland-1', 'sway'
+        elif kind == 'kwin':
+            env.update(KWIN_COMPOSE='O2', KWIN_WAYLAND_NO_PERMISSION_CHECKS='1', QT_QPA_PLATFORM='wayland')
+            command = ['dbus-run-session', '--', kwin_binary(work), '--virtual', '--width', width, '--height',
+                       height, '--output-count', '1', '--socket', 'wayland-kwin', '--no-lockscreen',
+                       '--no-global-shortcuts', '--no-kactivities']
+            socket, process = 'wayland-kwin', 'kwin_wayland'
+        elif kind == 'mutter':
+            # mutter's headless backend wants PipeWire for its screen casts, started before it.
+            script = ('pipewire & while [ ! -e "$XDG_RUNTIME_DIR/pipewire-0" ]; do sleep 0.05; done; '
+                      'wireplumber & exec mutter --headless --wayland --no-x11 --wayland-display wayland-mutter '
+                      '--virtual-monitor %s' % size)
+            command, socket, process = ['dbus-run-session', '--', 'sh', '-c', script], 'wayland-mutter', 'mutter'
+        else:
+            sys.exit('unknown compositor ' + kind)
+        self.log = open(os.path.join(self.runtime, 'log'), 'w')
+        as_user = dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[]) if user else {}
+        self.process = subprocess.Popen(command, env=env, stdout=self.log, stderr=self.log, cwd=self.runtime,
+                                        start_new_session=True, **as_user)
+        self.socket = os.path.join(self.runtime, socket)
+        wait_for('%s socket' % kind, lambda: os.path.exists(self.socket) or self.process.poll() is not None, 30)
+        if self.process.poll() is not None:
+            sys.exit('%s ended at start; see %s' % (kind, self.log.name))
+        self.pid = wait_for('%s process' % kind, lambda: named(self.process.pid, process), 10)
+        self.env = dict(os.environ, WAYLAND_DISPLAY=self.socket, XDG_RUNTIME_DIR=self.runtime)
+        self.env.pop('DISPLAY', None)
+
+    def stop(self):
+        try:
+            os.killpg(self.process.pid, signal.SIGTERM)
+            self.process.wait(10)
+        except (ProcessLookupError, subprocess.TimeoutExpired):
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+
+
+def measure_wayland(kind, command, size, seconds, work, user):
+    compositor = Compositor(kind, size, work, user)
+    try:
+        client = subprocess.Popen(command, env=compositor.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        try:
+            time.sleep(WARM_UP)
+            if client.poll() is not None:
+                sys.exit('%s ended early on %s: %s' % (command[0], kind, client.stderr.read().decode().strip()))
+            p0, c0, t0 = cpu_seconds(client.pid), cpu_seconds(compositor.pid), time.monotonic()
+            time.sleep(seconds)
+            p1, c1, t1 = cpu_seconds(client.pid), cpu_seconds(compositor.pid), time.monotonic()
+        finally:
+            client.send_signal(signal.SIGTERM)
+            client.wait()
+    finally:
+        compositor.stop()
+    wall = t1 - t0
+    return 100 * (p1 - p0) / wall, 100 * (c1 - c0) / wall
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    parser.add_argument('--seconds', type=float, default=20)
+    parser.add_argument('--size', default='1920x1080')
+    parser.add_argument('--scenes', default='city,campfire')
+    parser.add_argument('--rounds', type=int, default=2)
+    parser.add_argument('--compositors', default='sway,kwin,mutter')
+    parser.add_argument('--x11', action='append', default=[], help='NAME=DUSKMERE, run with -root on Xvfb')
+    parser.add_argument('--floor', help='wayland_damage_floor, measured once a round on each compositor '
+                        'with the layer shell')
+    parser.add_argument('--extra', default='', help='more options for every duskmere-wayland')
+    parser.add_argument('programs', nargs='*', help='NAME=DUSKMERE_WAYLAND')
+    args = parser.parse_args()
+    programs = [p.split('=', 1) for p in args.programs]
+    x11 = [p.split('=', 1) for p in args.x11]
+    kinds = [k for k in args.compositors.split(',') if k]
+    user = unprivileged_user()
+    print('%-9s %-7s %-10s %8s %8s %8s   (%% of one core, %g s at %s)' %
+          ('scene', 'host', 'build', 'program', 'server', 'total', args.seconds, args.size), flush=True)
+    with tempfile.TemporaryDirectory(prefix='wayland-cpu-') as work:
+        os.chmod(work, 0o755)
+        jobs = []  # (scene, host, name, how to measure)
+        for scene in args.scenes.split(','):
+            for name, program in x11:
+                jobs.append((scene, 'xvfb', name, lambda p=program, s=scene: measure_x11(
+                    p, s, args.size, args.seconds, ['--seed', SEED])))
+            for kind in kinds:
+                for name, program in programs:
+                    command = [program, '--seed', SEED, '--scene', scene] + args.extra.split()
+                    jobs.append((scene, kind, name, lambda k=kind, c=command: measure_wayland(
+                        k, c, args.size, args.seconds, work, user)))
+        if args.floor:
+            for kind in kinds:
+                if kind != 'mutter':  # no layer shell there
+                    jobs.append(('1 pixel', kind, 'floor', lambda k=kind: measure_wayland(
+                        k, [args.floor], args.size, args.seconds, work, user)))
+        runs = {}
+        for _ in range(args.rounds):
+            for scene, host, name, how in jobs:
+                program, server = how()
+                runs.setdefault((scene, host, name), []).append((program, server))
+                print('%-9s %-7s %-10s %8.2f %8.2f %8.2f' % (scene, host, name, program, server, program + server),
+                      flush=True)
+        if args.rounds > 1:
+            print('lowest-highest of %d rounds:' % args.rounds)
+            for (scene, host, name), values in runs.items():
+                spread = lambda v: '%.2f-%.2f' % (min(v), max(v))  # noqa: E731
+                print('%-9s %-7s %-10s %11s %11s %11s' % (
+                    scene, host, name, spread([p for p, _ in values]), spread([s for _, s in values]),
+                    spread([p + s for p, s in values])))
+
+
+if __name__ == '__main__':
+    main()
