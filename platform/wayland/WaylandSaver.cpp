@@ -420,6 +420,7 @@ void WaylandSaver::pointerEntered(wl_surface* surface, uint32_t serial, double x
     // window open (GNOME). Later ones come from moves (onto another output, or showing a cursor
     // the compositor hid, as sway's hide_cursor does, often with no motion event at all).
     if (pointerOrigin_ || pointerHasLeft_) pointerAt(x, y);
+    else pointerEntry_ = {x, y};
 }
 
 void WaylandSaver::pointerLeft() {
@@ -428,6 +429,8 @@ void WaylandSaver::pointerLeft() {
 }
 
 void WaylandSaver::pointerMoved(double x, double y) {
+    // GNOME follows its stale entry with a motion to the same place: no measure either.
+    if (!pointerOrigin_ && !pointerHasLeft_ && std::pair{x, y} == pointerEntry_) return;
     if (pointerSurface_) pointerAt(x, y);
 }
 

@@ -135,6 +135,7 @@ private:
     std::optional<std::pair<double, double>> pointerOrigin_;
     wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if any
     bool pointerHasLeft_ = false;
+    std::pair<double, double> pointerEntry_;  // where the first entry said it was, in surface points
     std::optional<bool> captureWritten_;  // the capture's result, once written
     FpsMeter fps_{stderr, "duskmere-wayland"};
     std::optional<int> stopStatus_;
