@@ -78,6 +78,8 @@ public:
     void globalRemoved(uint32_t name);
     void outputDone(WaylandOutput& output);
     void describeOutput(WaylandOutput& output);
+    // The seat and its devices (WaylandSaverInput.cpp).
+    void listenToSeat();
     void seatCapabilities(uint32_t capabilities);
     void keymap(int fd, uint32_t format, uint32_t size);
     void keyboardEntered(bool keysHeld);
