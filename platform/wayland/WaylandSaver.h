@@ -138,6 +138,7 @@ private:
     wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if any
     bool pointerHasLeft_ = false;
     std::pair<double, double> pointerEntry_;  // where the first entry said it was, in surface points
+    int64_t pointerEnteredAt_ = 0;            // and when, on the monotonic clock
     std::optional<bool> captureWritten_;  // the capture's result, once written
     FpsMeter fps_{stderr, "duskmere-wayland"};
     std::optional<int> stopStatus_;

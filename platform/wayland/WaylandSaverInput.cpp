@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "KeymapNames.h"
+#include "MonotonicClock.h"
 #include "WaylandSaver.h"
 
 namespace duskmere {
@@ -21,6 +22,10 @@ namespace {
 constexpr double motionAllowance = 8.0;
 // Keys by their evdev codes, where the keymap does not name them.
 constexpr uint32_t keyEscape = 1, keyQ = 16, keyF = 33;
+// GNOME animates a window open for about a quarter of a second; while it does, the places it
+// reports for a pointer that has not moved drift with the window. Until this long after the first
+// entry, no place there is a measure.
+constexpr int64_t openingNanos = 500'000'000;
 // The largest keymap read; real ones are some 60 KB.
 constexpr uint32_t maxKeymapSize = 1 << 20;
 
@@ -164,8 +169,12 @@ void WaylandSaver::pointerEntered(wl_surface* surface, uint32_t serial, double x
     // The first entry is no measure: a compositor may compute it while it still animates the
     // window open (GNOME). Later ones come from moves (onto another output, or showing a cursor
     // the compositor hid, as sway's hide_cursor does, often with no motion event at all).
-    if (pointerOrigin_ || pointerHasLeft_) pointerAt(x, y);
-    else pointerEntry_ = {x, y};
+    if (pointerOrigin_ || pointerHasLeft_) {
+        pointerAt(x, y);
+    } else {
+        pointerEntry_ = {x, y};
+        pointerEnteredAt_ = monotonicNanos();
+    }
 }
 
 void WaylandSaver::pointerLeft() {
@@ -174,8 +183,12 @@ void WaylandSaver::pointerLeft() {
 }
 
 void WaylandSaver::pointerMoved(double x, double y) {
-    // GNOME follows its stale entry with a motion to the same place: no measure either.
-    if (!pointerOrigin_ && !pointerHasLeft_ && std::pair{x, y} == pointerEntry_) return;
+    // GNOME follows its stale entry with a motion to the same place, and sends places that drift
+    // while the window opens: no measure either.
+    if (!pointerOrigin_ && !pointerHasLeft_ &&
+        (std::pair{x, y} == pointerEntry_ ||
+         (fallbackExpected_ && monotonicNanos() - pointerEnteredAt_ < openingNanos)))
+        return;
     if (pointerSurface_) pointerAt(x, y);
 }
 
