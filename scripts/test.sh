@@ -32,7 +32,7 @@ python3 tests/determinism/compare_builds.py build/release/tools/duskmere-render 
 
 stage "Windows programs under Wine"
 scripts/test-windows.sh
-stage "the page in headless Chromium"
+stage "the page in headless Chromium and Firefox"
 scripts/test-web.sh
 stage "done"
 echo "all tests passed"
