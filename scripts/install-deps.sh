@@ -19,10 +19,11 @@ declare -A groups=(
   # The tests of duskmere-wayland against headless sway, weston, KWin and mutter: grim reads
   # sway's outputs back, wtype types, swayidle launches the saver; mutter's screen casts go
   # through PipeWire into GStreamer; KWin and mutter are driven over their session bus from
-  # Debian's python3 with gi (KWin's fake input XML, for our input client, is in core).
+  # Debian's python3 with gi (KWin's fake input XML, for our input client, is in core). KWin's
+  # own QML modules are only recommended, and recommendations are not installed here.
   [wayland]="sway grim wtype swayidle weston kwin-wayland mutter pipewire wireplumber
              gstreamer1.0-pipewire gstreamer1.0-plugins-base gir1.2-gstreamer-1.0 python3-gi
-             dbus-daemon"
+             dbus-daemon qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-layouts"
   # The Debian package (CPack's dependency scan, the package checker) and the test of duskmere
   # under the real xscreensaver daemon (xwd reads the screen back).
   [package]="cmake ninja-build dpkg-dev file lintian xscreensaver xvfb x11-apps python3"
