@@ -86,26 +86,6 @@ void WaylandSaverPlatform::exitProcess(int status) { _exit(status); }
 
 uint64_t WaylandSaverPlatform::secureRandomSeed() { return seed_ ? *seed_ : newSeed(); }
 
-void WaylandSaverPlatform::watchForScrolls(const std::vector<DeviceBox>& boxes) {
-    // A frame that changed half the picture starts the search; three seconds without a scroll
-    // end it.
-    constexpr int64_t patience = 90;
-    if (shift()) {
-        framesWithoutShift_ = 0;
-        return;
-    }
-    if (shiftsWanted_) {
-        if (++framesWithoutShift_ > patience) acceptShifts(shiftsWanted_ = false);
-        return;
-    }
-    int64_t changed = 0;
-    for (const DeviceBox& b : boxes) changed += int64_t{b.x1 - b.x0} * (b.y1 - b.y0);
-    if (changed * 2 >= int64_t{deviceWidth()} * deviceHeight()) {
-        acceptShifts(shiftsWanted_ = true);
-        framesWithoutShift_ = 0;
-    }
-}
-
 SaverSurface::SaverSurface(WaylandSaver& owner, Role role, WaylandOutput* output, const SceneEntry& scene,
                            std::optional<uint64_t> seed)
     : owner_(owner), role_(role), output_(output) {

@@ -37,14 +37,9 @@ public:
     std::string processName() const override { return "duskmere-wayland"; }
     void exitProcess(int status) override;
     uint64_t secureRandomSeed() override;
-    // Takes shifts only while the picture scrolls: looking for one costs the presenter a
-    // comparison of whole rows every frame, which a picture that does not scroll never repays.
-    void watchForScrolls(const std::vector<DeviceBox>& boxes);
 
 private:
     std::optional<uint64_t> seed_;
-    bool shiftsWanted_ = false;
-    int64_t framesWithoutShift_ = 0;
 };
 
 // One surface and the scene it shows: a layer surface on one output, a full-screen window on one

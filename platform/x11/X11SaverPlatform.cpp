@@ -47,28 +47,6 @@ bool X11SaverPlatform::present(const std::vector<DeviceBox>& boxes, std::string&
     return true;
 }
 
-void X11SaverPlatform::watchForScrolls(const std::vector<DeviceBox>& boxes) {
-    // Looking for a scroll costs the presenter one more comparison of every frame, which a scene
-    // that does not scroll (the city pans once in five minutes) never gets back. So only while
-    // scrolls come: a frame that changed half the picture starts the search, three seconds
-    // without a scroll end it.
-    constexpr int64_t patience = 90;
-    if (shift()) {
-        framesWithoutShift_ = 0;
-        return;
-    }
-    if (shiftsWanted_) {
-        if (++framesWithoutShift_ > patience) acceptShifts(shiftsWanted_ = false);
-        return;
-    }
-    int64_t changed = 0;
-    for (const DeviceBox& b : boxes) changed += int64_t{b.x1 - b.x0} * (b.y1 - b.y0);
-    if (changed * 2 >= int64_t{deviceWidth()} * deviceHeight()) {
-        acceptShifts(shiftsWanted_ = true);
-        framesWithoutShift_ = 0;
-    }
-}
-
 void X11SaverPlatform::presentPatch(const uint32_t* pixels, const DeviceBox& at) {
     if (windowWidth_ < 1 || windowHeight_ < 1) return;
     image_.putPatch(pixels, at);

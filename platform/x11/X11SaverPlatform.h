@@ -43,11 +43,7 @@ public:
     uint64_t secureRandomSeed() override;
 
 private:
-    void watchForScrolls(const std::vector<DeviceBox>& boxes);
-
     WindowImage image_;
-    bool shiftsWanted_ = true;
-    int64_t framesWithoutShift_ = 0;
     int windowWidth_ = 0;
     int windowHeight_ = 0;
     std::optional<uint64_t> fixedSeed_;

@@ -117,6 +117,24 @@ void SoftwareSaverPlatform::drawImage(const SaverImage& image, const ViewRect& r
     redraw_.record(op);
 }
 
+void SoftwareSaverPlatform::watchForScrolls(const std::vector<DeviceBox>& boxes) {
+    constexpr int64_t patience = 90;
+    if (shift_) {
+        framesWithoutShift_ = 0;
+        return;
+    }
+    if (acceptShifts_) {
+        if (++framesWithoutShift_ > patience) acceptShifts_ = false;
+        return;
+    }
+    int64_t changed = 0;
+    for (const DeviceBox& b : boxes) changed += int64_t{b.x1 - b.x0} * (b.y1 - b.y0);
+    if (changed * 2 >= int64_t{deviceWidth()} * deviceHeight()) {
+        acceptShifts_ = true;
+        framesWithoutShift_ = 0;
+    }
+}
+
 const std::vector<DeviceBox>& SoftwareSaverPlatform::finishRedraw() {
     boxes_.clear();
     shift_.reset();

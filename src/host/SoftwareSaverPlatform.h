@@ -51,6 +51,11 @@ public:
     void acceptShifts(bool accept) { acceptShifts_ = accept; }
     // The shift of the last finishRedraw(), to apply before its boxes; empty when there is none.
     const std::optional<DeviceShift>& shift() const { return shift_; }
+    // For a host that takes shifts only while the picture scrolls, after each finishRedraw():
+    // looking for a shift costs a comparison of whole rows every frame, which a picture that does
+    // not scroll never repays. A frame that changed half the picture starts the search; three
+    // seconds without a scroll end it.
+    void watchForScrolls(const std::vector<DeviceBox>& boxes);
 
     bool hasGraphicsContext() override;
     void setFillGray(double gray, double alpha) override;
@@ -68,6 +73,7 @@ private:
     double backingScale_;
     ViewSize bounds_{0, 0};
     bool acceptShifts_ = false;
+    int64_t framesWithoutShift_ = 0;  // while shifts are taken
     double fillGray_ = 0, fillAlpha_ = 1;
     bool drawing_ = false;
     bool repaintAll_ = true;
