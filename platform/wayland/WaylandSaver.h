@@ -94,7 +94,8 @@ private:
     std::vector<SaverSurface*> surfaces() const;
     SaverSurface* firstSurface() const;
     void makeSurface(WaylandOutput& output);
-    void pointerAt(double x, double y);  // a place the pointer is really at, on pointerSurface_
+    void pointerAt(double x, double y);
+    bool windowOpening() const;  // GNOME still animates our windows open: pointer places drift  // a place the pointer is really at, on pointerSurface_
     void dropClosedSurfaces();
     void frame();
     bool waitForWork();
@@ -138,7 +139,7 @@ private:
     wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if any
     bool pointerHasLeft_ = false;
     std::pair<double, double> pointerEntry_;  // where the first entry said it was, in surface points
-    int64_t pointerEnteredAt_ = 0;            // and when, on the monotonic clock
+    int64_t pointerEnteredAt_ = 0;            // and when, on the monotonic clock (0: not yet)
     std::optional<bool> captureWritten_;  // the capture's result, once written
     FpsMeter fps_{stderr, "duskmere-wayland"};
     std::optional<int> stopStatus_;

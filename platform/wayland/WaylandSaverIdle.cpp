@@ -36,6 +36,7 @@ void WaylandSaver::beginShowing() {
     pointerSurface_ = nullptr;
     pointerOrigin_.reset();  // each showing measures from where the pointer is first seen in it
     pointerHasLeft_ = false;
+    pointerEnteredAt_ = 0;
     keyboardIsNew_ = false;
     // New surfaces, so new scenes: new seeds unless --seed fixed them.
     for (auto& o : outputs_)
@@ -59,6 +60,7 @@ void WaylandSaver::endShowing() {
     pointerSurface_ = nullptr;
     pointerOrigin_.reset();  // each showing measures from where the pointer is first seen in it
     pointerHasLeft_ = false;
+    pointerEnteredAt_ = 0;
 }
 
 PixelRows WaylandSaver::lastShown() const {

@@ -24,7 +24,7 @@ constexpr double motionAllowance = 8.0;
 constexpr uint32_t keyEscape = 1, keyQ = 16, keyF = 33;
 // GNOME animates a window open for about a quarter of a second; while it does, the places it
 // reports for a pointer that has not moved drift with the window. Until this long after the first
-// entry, no place there is a measure.
+// entry, no place there is a measure, nor does the pointer leaving count.
 constexpr int64_t openingNanos = 500'000'000;
 // The largest keymap read; real ones are some 60 KB.
 constexpr uint32_t maxKeymapSize = 1 << 20;
@@ -173,22 +173,24 @@ void WaylandSaver::pointerEntered(wl_surface* surface, uint32_t serial, double x
         pointerAt(x, y);
     } else {
         pointerEntry_ = {x, y};
-        pointerEnteredAt_ = monotonicNanos();
+        if (!pointerEnteredAt_) pointerEnteredAt_ = monotonicNanos();
     }
+}
+
+bool WaylandSaver::windowOpening() const {
+    return fallbackExpected_ && pointerEnteredAt_ && monotonicNanos() - pointerEnteredAt_ < openingNanos;
 }
 
 void WaylandSaver::pointerLeft() {
     pointerSurface_ = nullptr;
-    pointerHasLeft_ = true;
+    // A window that animates open can leave a pointer that did not move, and come back under it.
+    if (!windowOpening()) pointerHasLeft_ = true;
 }
 
 void WaylandSaver::pointerMoved(double x, double y) {
     // GNOME follows its stale entry with a motion to the same place, and sends places that drift
     // while the window opens: no measure either.
-    if (!pointerOrigin_ && !pointerHasLeft_ &&
-        (std::pair{x, y} == pointerEntry_ ||
-         (fallbackExpected_ && monotonicNanos() - pointerEnteredAt_ < openingNanos)))
-        return;
+    if (!pointerOrigin_ && !pointerHasLeft_ && (std::pair{x, y} == pointerEntry_ || windowOpening())) return;
     if (pointerSurface_) pointerAt(x, y);
 }
 
