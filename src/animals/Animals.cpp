@@ -17,9 +17,17 @@ struct LegPlan {
 };
 
 struct Shape {
-    enum Kind { ellipse, limb } kind;
+    enum Kind { ellipseKind, limbKind } kind;
     double a, b, c, d, e;  // ellipse: cx, cy, rx, ry; limb: x0, y0, x1, y1, thickness
 };
+
+// The body plans' primitives, spelled as the sprite's calls are.
+constexpr Shape ellipse(double cx, double cy, double rx, double ry) {
+    return {Shape::ellipseKind, cx, cy, rx, ry, 0};
+}
+constexpr Shape limb(double x0, double y0, double x1, double y1, double thickness) {
+    return {Shape::limbKind, x0, y0, x1, y1, thickness};
+}
 
 struct BodyPlan {
     double unitsWide;
@@ -35,40 +43,40 @@ struct BodyPlan {
 };
 
 constexpr Shape mooseShapes[] = {
-    {Shape::ellipse, 12, 27, 6, 7, 0},            // haunch
-    {Shape::ellipse, 24, 27, 15, 7.5, 0},         // body
-    {Shape::ellipse, 33, 31, 7, 6.5, 0},          // shoulder hump
-    {Shape::limb, 36, 31, 43, 33, 7},             // neck
-    {Shape::limb, 43, 33.5, 51, 31, 5.5},         // head
-    {Shape::ellipse, 52, 30, 3.2, 3.2, 0},        // muzzle
-    {Shape::limb, 44, 30, 44, 26.5, 1.6},         // dewlap
-    {Shape::limb, 41, 36, 39, 39, 1.6},           // ear
-    {Shape::limb, 42, 36, 43, 40, 1.5},           // antler beam
-    {Shape::ellipse, 44, 42, 6.5, 2.2, 0},        // antler palm
-    {Shape::limb, 39, 43, 38, 47, 1.3},           // antler tines
-    {Shape::limb, 43, 44, 43, 48, 1.3},
-    {Shape::limb, 47, 44, 48, 47, 1.3},
-    {Shape::limb, 50, 42, 52, 44, 1.3},
+    ellipse(12, 27, 6, 7),            // haunch
+    ellipse(24, 27, 15, 7.5),         // body
+    ellipse(33, 31, 7, 6.5),          // shoulder hump
+    limb(36, 31, 43, 33, 7),          // neck
+    limb(43, 33.5, 51, 31, 5.5),      // head
+    ellipse(52, 30, 3.2, 3.2),        // muzzle
+    limb(44, 30, 44, 26.5, 1.6),      // dewlap
+    limb(41, 36, 39, 39, 1.6),        // ear
+    limb(42, 36, 43, 40, 1.5),        // antler beam
+    ellipse(44, 42, 6.5, 2.2),        // antler palm
+    limb(39, 43, 38, 47, 1.3),        // antler tines
+    limb(43, 44, 43, 48, 1.3),
+    limb(47, 44, 48, 47, 1.3),
+    limb(50, 42, 52, 44, 1.3),
 };
 
 constexpr Shape bearShapes[] = {
-    {Shape::ellipse, 10, 13, 8, 8, 0},            // rump
-    {Shape::ellipse, 20, 13.5, 13, 7.5, 0},       // body
-    {Shape::ellipse, 30, 14.5, 8, 8, 0},          // shoulder hump
-    {Shape::ellipse, 38, 13, 5.5, 5, 0},          // head
-    {Shape::limb, 41, 11.5, 45.5, 10.5, 3.4},     // snout
-    {Shape::ellipse, 36.5, 18.2, 1.6, 1.6, 0},    // ear
+    ellipse(10, 13, 8, 8),            // rump
+    ellipse(20, 13.5, 13, 7.5),       // body
+    ellipse(30, 14.5, 8, 8),          // shoulder hump
+    ellipse(38, 13, 5.5, 5),          // head
+    limb(41, 11.5, 45.5, 10.5, 3.4),  // snout
+    ellipse(36.5, 18.2, 1.6, 1.6),    // ear
 };
 
 constexpr Shape foxShapes[] = {
-    {Shape::limb, 16, 8.5, 27, 9, 5.5},           // body
-    {Shape::limb, 28, 9.5, 31, 12.5, 3.6},        // neck
-    {Shape::ellipse, 33, 13.2, 3, 2.4, 0},        // head
-    {Shape::limb, 35, 12.6, 38.2, 11.6, 1.3},     // snout
-    {Shape::limb, 31.5, 15, 31, 18, 1.3},         // ears
-    {Shape::limb, 33.5, 15.3, 34.2, 18, 1.3},
-    {Shape::limb, 15, 8.5, 6, 7, 4},              // tail
-    {Shape::limb, 6, 7, 3, 7.5, 2.6},             // tail tip
+    limb(16, 8.5, 27, 9, 5.5),        // body
+    limb(28, 9.5, 31, 12.5, 3.6),     // neck
+    ellipse(33, 13.2, 3, 2.4),        // head
+    limb(35, 12.6, 38.2, 11.6, 1.3),  // snout
+    limb(31.5, 15, 31, 18, 1.3),      // ears
+    limb(33.5, 15.3, 34.2, 18, 1.3),
+    limb(15, 8.5, 6, 7, 4),           // tail
+    limb(6, 7, 3, 7.5, 2.6),          // tail tip
 };
 
 const BodyPlan& bodyPlan(Species species) {
@@ -108,7 +116,7 @@ std::vector<Sprite> Animals::gaitFrames(Species species, double scale) {
                        plan.thickness);
         }
         for (const Shape& shape : plan.shapes) {
-            if (shape.kind == Shape::ellipse) {
+            if (shape.kind == Shape::ellipseKind) {
                 sprite.ellipse(shape.a, shape.b, shape.c, shape.d);
             } else {
                 sprite.limb(shape.a, shape.b, shape.c, shape.d, shape.e);

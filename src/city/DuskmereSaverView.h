@@ -1,19 +1,14 @@
 #pragma once
 
-#include <cstdint>
-#include <memory>
-
-#include "host/PixelSaverView.h"
+#include "city/DuskmereScene.h"
+#include "host/SceneSaverView.h"
 
 namespace duskmere {
 
 // The principal saver: the city skyline at about 450 canvas rows.
-class DuskmereSaverView : public PixelSaverView {
+class DuskmereSaverView : public SceneSaverView<DuskmereScene, 450> {
 public:
-    using PixelSaverView::PixelSaverView;
-
-    double targetRows() const override { return 450.0; }
-    std::unique_ptr<PixelScene> makeScene(int64_t width, int64_t height, uint64_t seed) override;
+    using SceneSaverView::SceneSaverView;
 };
 
 }  // namespace duskmere

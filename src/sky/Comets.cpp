@@ -22,8 +22,8 @@ void Comets::step(RNG& rng, int64_t width, int64_t maxY, double scale) {
     }
 
     Comet& cm = *current_;
-    const double nx = cm.x + cm.speed * cm.dx;
-    const double ny = cm.y + cm.speed * cm.dy;
+    const double nx = cm.nextX();
+    const double ny = cm.nextY();
     // It leaves only well beyond the edges, so the tail keeps sweeping out of view first.
     const double margin = scale * 50.0;
     if (nx < -margin || nx > static_cast<double>(width) + margin ||

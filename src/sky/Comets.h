@@ -3,6 +3,7 @@
 #include "pixels/Canvas.h"
 #include "pixels/RNG.h"
 #include "sky/Bayer4.h"
+#include "sky/Flight.h"
 #include "sky/Truncate.h"
 
 #include <algorithm>
@@ -18,13 +19,7 @@ namespace duskmere {
 // drifts across the whole sky, trailing a dithered fan. Obstacles never stop it; they only hide
 // it, through the `blocked` test given at drawing time.
 class Comets {
-    struct Comet {
-        double x;      // head, canvas pixels from the left
-        double y;      // head, canvas pixels from the top
-        double dx;     // unit direction
-        double dy;     // positive downward
-        double speed;  // canvas pixels per frame
-    };
+    using Comet = Flight;  // no lifetime: it flies until it leaves the sky
 
 public:
     static constexpr int64_t firstWait = 1200;

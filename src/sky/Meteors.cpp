@@ -13,7 +13,7 @@ void Meteors::spawn(RNG& rng, int64_t width, int64_t maxY, double scale) {
     const double speed = scale * rng.doubleIn(3.0, 5.5);
     const int64_t life = rng.intIn(14, 34);
     const double dx = rightward ? std::cos(angle) : -std::cos(angle);
-    current_ = Meteor{x, y, dx, std::sin(angle), speed, life};
+    current_ = Meteor{{x, y, dx, std::sin(angle), speed}, life};
 }
 
 void Meteors::end(RNG& rng) {

@@ -2,6 +2,7 @@
 
 #include "pixels/Canvas.h"
 #include "pixels/RNG.h"
+#include "sky/Flight.h"
 #include "sky/Truncate.h"
 
 #include <algorithm>
@@ -15,12 +16,7 @@ namespace duskmere {
 // but what each call passes in: the scene's generator, the sky area, a scale and a `blocked`
 // test, a callable bool(int64_t x, int64_t y) that is true where a pixel is not open sky.
 class Meteors {
-    struct Meteor {
-        double x;      // head, canvas pixels from the left
-        double y;      // head, canvas pixels from the top
-        double dx;     // unit direction
-        double dy;     // positive downward
-        double speed;  // canvas pixels per frame
+    struct Meteor : Flight {
         int64_t life;  // frames left, at least 1 while in flight
     };
 
@@ -45,7 +41,7 @@ public:
 
     // Puts a meteor in flight directly, as a spawn would; for tests and demonstrations.
     void launch(double x, double y, double dx, double dy, double speed, int64_t life) {
-        current_ = Meteor{x, y, dx, dy, speed, life};
+        current_ = Meteor{{x, y, dx, dy, speed}, life};
     }
 
     // Trail colours from the head back: white through pale blue to dark slate blue.
@@ -72,8 +68,8 @@ void Meteors::step(RNG& rng, int64_t width, int64_t maxY, double scale, Blocked&
     }
 
     Meteor& m = *current_;
-    const double nx = m.x + m.speed * m.dx;
-    const double ny = m.y + m.speed * m.dy;
+    const double nx = m.nextX();
+    const double ny = m.nextY();
     const int64_t life = m.life - 1;
     if (life <= 0) {
         end(rng);
