@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "TestClient.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #ifdef DUSKMERE_FAKE_INPUT
 #include "fake-input-client-protocol.h"
@@ -38,8 +39,6 @@ void global(void*, wl_registry* registry, uint32_t name, const char* interface, 
 #endif
     (void)version;
 }
-
-void globalRemoved(void*, wl_registry*, uint32_t) {}
 
 bool hasFakeInput() {
 #ifdef DUSKMERE_FAKE_INPUT
@@ -96,14 +95,8 @@ struct Device {
 }  // namespace
 
 int main() {
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display) {
-        std::fputs("virtual_pointer: no compositor\n", stderr);
-        return 1;
-    }
-    const wl_registry_listener listener = {global, globalRemoved};
-    wl_registry_add_listener(wl_display_get_registry(display), &listener, nullptr);
-    wl_display_roundtrip(display);
+    wl_display* display = connectWithGlobals<global>("virtual_pointer");
+    if (!display) return 1;
     Device device;
 #ifdef DUSKMERE_FAKE_INPUT
     if (fake) org_kde_kwin_fake_input_authenticate(fake, "duskmere tests", "input for the saver's tests");
