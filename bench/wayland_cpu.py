@@ -16,44 +16,20 @@ compositor spends on a saver-shaped client. Example, before and after:
       old=/tmp/base/duskmere-wayland new=build/release/platform/wayland/duskmere-wayland
 """
 import argparse
-import glob
 import os
-import pwd
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
-import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from x11_cpu import cpu_seconds, measure as measure_x11  # noqa: E402
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, '..', 'tests', 'support'))
+from x11_cpu import measure as measure_x11, shares  # noqa: E402
+from harness import Failed, TEST_USER, as_user, unprivileged_user, wait_for  # noqa: E402
 
 SEED = '7'
-WARM_UP = 3.0
-USER = 'duskmere-test'  # the unprivileged user the Wayland tests run compositors as
-
-
-def unprivileged_user():
-    if os.getuid() != 0:
-        return None
-    try:
-        return pwd.getpwnam(USER)
-    except KeyError:
-        subprocess.run(['useradd', '--system', '--no-create-home', '--home-dir', '/nonexistent', '--shell',
-                        '/usr/sbin/nologin', USER], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return pwd.getpwnam(USER)
-
-
-def wait_for(what, test, within):
-    end = time.monotonic() + within
-    while True:
-        value = test()
-        if value:
-            return value
-        if time.monotonic() > end:
-            sys.exit('%s: not within %g s' % (what, within))
-        time.sleep(0.05)
 
 
 def descendants(pid):
@@ -102,8 +78,7 @@ class Compositor:
     def __init__(self, kind, size, work, user):
         width, height = size.split('x')
         self.runtime = tempfile.mkdtemp(prefix='run-%s-' % kind, dir=work)
-        if user:
-            os.chown(self.runtime, user.pw_uid, user.pw_gid)
+        os.chown(self.runtime, user.pw_uid, user.pw_gid)
         env = {'PATH': '/usr/bin:/bin', 'HOME': work, 'XDG_RUNTIME_DIR': self.runtime}
         if kind == 'sway':
             config = os.path.join(self.runtime, 'config')
@@ -126,9 +101,8 @@ class Compositor:
         else:
             sys.exit('unknown compositor ' + kind)
         self.log = open(os.path.join(self.runtime, 'log'), 'w')
-        as_user = dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[]) if user else {}
         self.process = subprocess.Popen(command, env=env, stdout=self.log, stderr=self.log, cwd=self.runtime,
-                                        start_new_session=True, **as_user)
+                                        start_new_session=True, **as_user(user))
         self.socket = os.path.join(self.runtime, socket)
         wait_for('%s socket' % kind, lambda: os.path.exists(self.socket) or self.process.poll() is not None, 30)
         if self.process.poll() is not None:
@@ -151,19 +125,13 @@ def measure_wayland(kind, command, size, seconds, work, user):
     try:
         client = subprocess.Popen(command, env=compositor.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         try:
-            time.sleep(WARM_UP)
-            if client.poll() is not None:
-                sys.exit('%s ended early on %s: %s' % (command[0], kind, client.stderr.read().decode().strip()))
-            p0, c0, t0 = cpu_seconds(client.pid), cpu_seconds(compositor.pid), time.monotonic()
-            time.sleep(seconds)
-            p1, c1, t1 = cpu_seconds(client.pid), cpu_seconds(compositor.pid), time.monotonic()
+            return shares(client, compositor.pid, seconds, lambda: '%s ended early on %s: %s' % (
+                command[0], kind, client.stderr.read().decode().strip()))
         finally:
             client.send_signal(signal.SIGTERM)
             client.wait()
     finally:
         compositor.stop()
-    wall = t1 - t0
-    return 100 * (p1 - p0) / wall, 100 * (c1 - c0) / wall
 
 
 def main():
@@ -183,6 +151,8 @@ def main():
     x11 = [p.split('=', 1) for p in args.x11]
     kinds = [k for k in args.compositors.split(',') if k]
     user = unprivileged_user()
+    if not user:
+        sys.exit('running as root, and %s could not be created' % TEST_USER)
     print('%-9s %-7s %-10s %8s %8s %8s   (%% of one core, %g s at %s)' %
           ('scene', 'host', 'build', 'program', 'server', 'total', args.seconds, args.size), flush=True)
     with tempfile.TemporaryDirectory(prefix='wayland-cpu-') as work:
@@ -219,4 +189,7 @@ def main():
 
 
 if __name__ == '__main__':
-    main()
+    try:
+        main()
+    except Failed as e:
+        sys.exit(str(e))

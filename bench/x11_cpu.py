@@ -15,6 +15,7 @@ import sys
 import time
 
 TICKS = os.sysconf('SC_CLK_TCK')
+WARM_UP = 3.0
 
 
 def cpu_seconds(pid):
@@ -48,25 +49,31 @@ def start_xvfb(size):
     return xvfb, ':' + number.decode().strip()
 
 
+def shares(program, server, seconds, ended):
+    """The CPU shares (% of one core) of `program` (a Popen) and of the process `server` over
+    `seconds` after the warm-up; if the program has ended by then, exits with the line ended()."""
+    time.sleep(WARM_UP)
+    if program.poll() is not None:
+        sys.exit(ended())
+    p0, s0, t0 = cpu_seconds(program.pid), cpu_seconds(server), time.monotonic()
+    time.sleep(seconds)
+    p1, s1, t1 = cpu_seconds(program.pid), cpu_seconds(server), time.monotonic()
+    wall = t1 - t0
+    return 100 * (p1 - p0) / wall, 100 * (s1 - s0) / wall
+
+
 def measure(program, scene, size, seconds, extra):
     xvfb, display = start_xvfb(size)
     env = dict(os.environ, DISPLAY=display)
     env.pop('XSCREENSAVER_WINDOW', None)
     hack = subprocess.Popen([program, '-root', '--scene', scene] + extra, env=env, stderr=subprocess.DEVNULL)
     try:
-        time.sleep(3)
-        if hack.poll() is not None:
-            sys.exit('%s ended early' % program)
-        h0, x0, t0 = cpu_seconds(hack.pid), cpu_seconds(xvfb.pid), time.monotonic()
-        time.sleep(seconds)
-        h1, x1, t1 = cpu_seconds(hack.pid), cpu_seconds(xvfb.pid), time.monotonic()
+        return shares(hack, xvfb.pid, seconds, lambda: '%s ended early' % program)
     finally:
         hack.send_signal(signal.SIGTERM)
         hack.wait()
         xvfb.terminate()
         xvfb.wait()
-    wall = t1 - t0
-    return 100 * (h1 - h0) / wall, 100 * (x1 - x0) / wall
 
 
 def median(values):

@@ -74,61 +74,39 @@ TEST(Sprite, SmallestEllipseSetsOnePixelAndTheBoundaryIsInside) {
     EXPECT_EQ(rows(wide), "...#...\n#######\n...#...\n");
 }
 
-TEST(Sprite, ThinnestLimbCoversExactlyOneRow) {
-    // Thickness 1 gives radius 0.55: the row of the segment and no neighbouring row or column.
-    Sprite s(10, 5, 1);
-    s.limb(1.5, 2.5, 7.5, 2.5, 1);
-    EXPECT_EQ(rows(s), "..........\n"
-                       "..........\n"
-                       ".#######..\n"
-                       "..........\n"
-                       "..........\n");
+struct LimbCase {
+    const char* what;
+    double unitsWide, unitsHigh, scale;
+    double x0, y0, x1, y1, thickness;
+    const char* rows;
+};
 
-    // Thinner strokes are widened to the same one-pixel radius.
-    Sprite hair(10, 5, 1);
-    hair.limb(1.5, 2.5, 7.5, 2.5, 0.01);
-    EXPECT_EQ(rows(hair), rows(s));
-
-    // The floor scales with the bitmap: at scale 2 it is 0.275 units.
-    Sprite fine(5, 2.5, 2);
-    fine.limb(0.75, 1.25, 3.75, 1.25, 0.1);
-    EXPECT_EQ(rows(fine), "..........\n..........\n.#######..\n..........\n..........\n");
-
-    // Radius 0.55 reaches the diagonal of a 45 degree stroke only where the line passes
-    // within 0.55 of a centre: a staircase one pixel wide.
-    Sprite diagonal(4, 4, 1);
-    diagonal.limb(0.5, 0.5, 3.5, 3.5, 1);
-    EXPECT_EQ(rows(diagonal), "...#\n..#.\n.#..\n#...\n");
-}
-
-TEST(Sprite, ZeroLengthLimbIsADot) {
-    Sprite s(5, 5, 1);
-    s.limb(2.5, 2.5, 2.5, 2.5, 1);
-    EXPECT_EQ(rows(s), ".....\n.....\n..#..\n.....\n.....\n");
-
-    Sprite big(5, 5, 1);
-    big.limb(2.5, 2.5, 2.5, 2.5, 3);  // radius 1.5: the 3 x 3 block and no corner beyond
-    EXPECT_EQ(rows(big), ".....\n.###.\n.###.\n.###.\n.....\n");
-}
-
-TEST(Sprite, LimbEndsAreRound) {
-    Sprite s(9, 5, 1);
-    s.limb(2.5, 2.5, 6.5, 2.5, 3);  // radius 1.5
-    EXPECT_EQ(rows(s), ".........\n"
-                       ".#######.\n"
-                       ".#######.\n"
-                       ".#######.\n"
-                       ".........\n");
-    // Radius 2.3: the cap reaches (1, 2) away from an end point (sqrt 5 = 2.24) but not (2, 2).
-    Sprite round(11, 7, 1);
-    round.limb(3.5, 3.5, 7.5, 3.5, 4.6);
-    EXPECT_EQ(rows(round), "...........\n"
-                           "..#######..\n"
-                           ".#########.\n"
-                           ".#########.\n"
-                           ".#########.\n"
-                           "..#######..\n"
-                           "...........\n");
+TEST(Sprite, LimbsAreRoundEndedStrokesAtLeastOnePixelWide) {
+    const char* oneRow = "..........\n..........\n.#######..\n..........\n..........\n";
+    const LimbCase cases[] = {
+        // Thickness 1 gives radius 0.55: the row of the segment and no neighbouring row or column.
+        {"thinnest", 10, 5, 1, 1.5, 2.5, 7.5, 2.5, 1, oneRow},
+        // Thinner strokes are widened to the same one-pixel radius, which scales with the bitmap:
+        // at scale 2 it is 0.275 units.
+        {"hair", 10, 5, 1, 1.5, 2.5, 7.5, 2.5, 0.01, oneRow},
+        {"hair at scale 2", 5, 2.5, 2, 0.75, 1.25, 3.75, 1.25, 0.1, oneRow},
+        // Radius 0.55 reaches the diagonal of a 45 degree stroke only where the line passes within
+        // 0.55 of a centre: a staircase one pixel wide.
+        {"diagonal", 4, 4, 1, 0.5, 0.5, 3.5, 3.5, 1, "...#\n..#.\n.#..\n#...\n"},
+        // No length: a dot, and at radius 1.5 the 3 x 3 block and no corner beyond.
+        {"dot", 5, 5, 1, 2.5, 2.5, 2.5, 2.5, 1, ".....\n.....\n..#..\n.....\n.....\n"},
+        {"wide dot", 5, 5, 1, 2.5, 2.5, 2.5, 2.5, 3, ".....\n.###.\n.###.\n.###.\n.....\n"},
+        // Round ends: radius 1.5 reaches a pixel beyond each end, corners too (sqrt 2 = 1.41);
+        // 2.3 reaches (1, 2) away from an end point (sqrt 5 = 2.24) but not (2, 2).
+        {"radius 1.5", 9, 5, 1, 2.5, 2.5, 6.5, 2.5, 3, ".........\n.#######.\n.#######.\n.#######.\n.........\n"},
+        {"radius 2.3", 11, 7, 1, 3.5, 3.5, 7.5, 3.5, 4.6,
+         "...........\n..#######..\n.#########.\n.#########.\n.#########.\n..#######..\n...........\n"},
+    };
+    for (const LimbCase& c : cases) {
+        Sprite s(c.unitsWide, c.unitsHigh, c.scale);
+        s.limb(c.x0, c.y0, c.x1, c.y1, c.thickness);
+        EXPECT_EQ(rows(s), c.rows) << c.what;
+    }
 }
 
 TEST(Sprite, LegFootIsLiftedAtThetaZeroAndGroundedAtPi) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 
 #include "CampfireProbe.h"
 #include "campfire/CampfireScene.h"
@@ -16,6 +18,20 @@ constexpr uint32_t marker = 0xFF00FF00u;
 
 void fill(Canvas& canvas, uint32_t colour) {
     for (uint32_t& px : canvas.px) px = colour;
+}
+
+// The pixels a layer drew over the marker.
+int64_t painted(const Canvas& canvas) {
+    return std::count_if(canvas.px.begin(), canvas.px.end(), [](uint32_t px) { return px != marker; });
+}
+
+struct Pixel {
+    int64_t x, y;
+    uint32_t colour;
+};
+
+void expectPixels(const Canvas& canvas, std::initializer_list<Pixel> pixels) {
+    for (const Pixel& p : pixels) EXPECT_EQ(canvas.at(p.x, p.y), p.colour) << p.x << "," << p.y;
 }
 
 TEST(CampfireDraw, BaseCopyShowsTheVisibleColumnsAsTheyScroll) {
@@ -77,12 +93,8 @@ TEST(CampfireDraw, LitPointsStepThroughDimAndBrightAtTheirThresholds) {
     Canvas canvas(100, 80);
     fill(canvas, marker);
     p.drawLit(canvas);
-    EXPECT_EQ(canvas.at(1, 1), 0xFF000011u);
-    EXPECT_EQ(canvas.at(2, 1), 0xFF000022u);
-    EXPECT_EQ(canvas.at(3, 1), marker);
-    EXPECT_EQ(canvas.at(4, 1), 0xFF000011u);
-    EXPECT_EQ(canvas.at(5, 1), 0xFF000022u);
-    EXPECT_EQ(canvas.at(0, 2), marker);  // nothing wrapped onto the next row
+    expectPixels(canvas, {{1, 1, 0xFF000011u}, {2, 1, 0xFF000022u}, {3, 1, marker}, {4, 1, 0xFF000011u},
+                          {5, 1, 0xFF000022u}, {0, 2, marker}});  // nothing wrapped onto the next row
 }
 
 TEST(CampfireDraw, LitPointsResolvedByTheStepDrawAsTheyWouldDirectly) {
@@ -106,7 +118,7 @@ TEST(CampfireDraw, LitPointsResolvedByTheStepDrawAsTheyWouldDirectly) {
         for (int64_t y = 0; y < 180; ++y) {
             for (int64_t x = 0; x < 200; ++x) ASSERT_EQ(narrow.at(x, y), direct.at(x, y)) << x << "," << y;
         }
-        for (uint32_t px : direct.px) shown += px != marker ? 1 : 0;
+        shown += painted(direct);
     }
     EXPECT_GT(shown, 1000);
 }
@@ -126,14 +138,9 @@ TEST(CampfireDraw, FireCellsTakeThePaletteAndColdCellsStayClear) {
     fill(canvas, marker);
     p.drawFires(canvas);
     const int64_t left = camp.fireX - fw / 2, top = scene.fireBaseRow() - (fh - 1);
-    EXPECT_EQ(canvas.at(left, top), marker);
-    EXPECT_EQ(canvas.at(left + 1, top), 0xFF041054u);
-    EXPECT_EQ(canvas.at(left + 2, top), 0xFF40D4FFu);
-    EXPECT_EQ(canvas.at(left + 3, top), 0xFFB8F4FFu);
-    EXPECT_EQ(canvas.at(left + fw - 1, scene.fireBaseRow()), 0xFF0A52E6u);
-    int64_t painted = 0;
-    for (uint32_t px : canvas.px) painted += px != marker ? 1 : 0;
-    EXPECT_EQ(painted, 4);
+    expectPixels(canvas, {{left, top, marker}, {left + 1, top, 0xFF041054u}, {left + 2, top, 0xFF40D4FFu},
+                          {left + 3, top, 0xFFB8F4FFu}, {left + fw - 1, scene.fireBaseRow(), 0xFF0A52E6u}});
+    EXPECT_EQ(painted(canvas), 4);
 
     // Fires partly or wholly off the canvas are clipped.
     std::fill(camp.heat.begin(), camp.heat.end(), 30);
@@ -143,9 +150,8 @@ TEST(CampfireDraw, FireCellsTakeThePaletteAndColdCellsStayClear) {
         p.drawFires(canvas);
         int64_t inside = 0;
         for (int64_t k = 0; k < fw; ++k) inside += (fireX - fw / 2 + k >= 0 && fireX - fw / 2 + k < 480) ? 1 : 0;
-        int64_t drawn = 0;
-        for (uint32_t px : canvas.px) drawn += px == 0xFFB8F4FFu ? 1 : 0;
-        EXPECT_EQ(drawn, inside * (fh - std::max<int64_t>(0, scene.fireBaseRow() - 269))) << fireX;
+        const int64_t hottest = std::count(canvas.px.begin(), canvas.px.end(), 0xFFB8F4FFu);
+        EXPECT_EQ(hottest, inside * (fh - std::max<int64_t>(0, scene.fireBaseRow() - 269))) << fireX;
     }
 }
 
@@ -157,9 +163,7 @@ TEST(CampfireDraw, OverlaySparksAndFirefliesAreClipped) {
     p.overlay() = {{5, 5, 0xFF000001u}, {100, 5, 0xFF000002u}, {5, 270, 0xFF000003u}, {-1, 4, 0xFF000004u}};
     fill(canvas, marker);
     p.drawOverlay(canvas);
-    int64_t drawn = 0;
-    for (uint32_t px : canvas.px) drawn += px != marker ? 1 : 0;
-    EXPECT_EQ(drawn, 1);
+    EXPECT_EQ(painted(canvas), 1);
     EXPECT_EQ(canvas.at(5, 5), 0xFF000001u);
 
     // Truncation toward zero: -0.5 lands on column 0, -1.0 is off the canvas.
@@ -167,10 +171,7 @@ TEST(CampfireDraw, OverlaySparksAndFirefliesAreClipped) {
                   {20.0, 12.0, 0, 0, 50, 100, 0}, {21.0, 12.0, 0, 0, 20, 100, 0}};
     fill(canvas, marker);
     p.drawSparks(canvas);
-    EXPECT_EQ(canvas.at(0, 10), 0xFF4AD8FFu);
-    EXPECT_EQ(canvas.at(0, 11), marker);
-    EXPECT_EQ(canvas.at(20, 12), 0xFF106AF0u);
-    EXPECT_EQ(canvas.at(21, 12), 0xFF0A1E8Au);
+    expectPixels(canvas, {{0, 10, 0xFF4AD8FFu}, {0, 11, marker}, {20, 12, 0xFF106AF0u}, {21, 12, 0xFF0A1E8Au}});
 
     // At scale 1 a glowing firefly is a 2 x 2 square, cut at the right edge; at the start and
     // the end of its period a single dim pixel; off, nothing.
@@ -178,16 +179,9 @@ TEST(CampfireDraw, OverlaySparksAndFirefliesAreClipped) {
                  {12.0, 60.0, 0, 0, true, 38, 40}, {14.0, 60.0, 0, 0, false, 20, 40}};
     fill(canvas, marker);
     p.drawFireflies(canvas);
-    EXPECT_EQ(canvas.at(99, 50), 0xFF70F0D8u);
-    EXPECT_EQ(canvas.at(99, 51), 0xFF70F0D8u);
-    EXPECT_EQ(canvas.at(98, 50), marker);
-    EXPECT_EQ(canvas.at(10, 60), 0xFF28806Au);
-    EXPECT_EQ(canvas.at(11, 60), marker);
-    EXPECT_EQ(canvas.at(12, 60), 0xFF28806Au);
-    EXPECT_EQ(canvas.at(14, 60), marker);
-    drawn = 0;
-    for (uint32_t px : canvas.px) drawn += px != marker ? 1 : 0;
-    EXPECT_EQ(drawn, 4);
+    expectPixels(canvas, {{99, 50, 0xFF70F0D8u}, {99, 51, 0xFF70F0D8u}, {98, 50, marker}, {10, 60, 0xFF28806Au},
+                          {11, 60, marker}, {12, 60, 0xFF28806Au}, {14, 60, marker}});
+    EXPECT_EQ(painted(canvas), 4);
 }
 
 TEST(CampfireDraw, FireflySquaresFollowTheSceneScale) {
@@ -198,9 +192,7 @@ TEST(CampfireDraw, FireflySquaresFollowTheSceneScale) {
         Canvas canvas(100, height);
         fill(canvas, marker);
         p.drawFireflies(canvas);
-        int64_t drawn = 0;
-        for (uint32_t px : canvas.px) drawn += px != marker ? 1 : 0;
-        EXPECT_EQ(drawn, side * side) << height;
+        EXPECT_EQ(painted(canvas), side * side) << height;
     }
 }
 

@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,23 +14,6 @@
 
 namespace duskmere {
 namespace {
-
-std::filesystem::path vectorsDir() { return testing::referenceVectorsDir(); }
-
-std::vector<std::string> readLines(const std::filesystem::path& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// "key value key value ..." into a map.
-std::map<std::string, std::string> pairs(const std::string& line) {
-    std::istringstream in(line);
-    std::map<std::string, std::string> out;
-    for (std::string key, value; in >> key >> value;) out[key] = value;
-    return out;
-}
 
 uint64_t hex(const std::string& text) { return std::stoull(text, nullptr, 16); }
 
@@ -52,70 +32,29 @@ std::vector<std::vector<std::string>> groups(const std::string& line) {
     return out;
 }
 
-struct ConstructionCase {
-    int64_t width = 0;
-    int64_t height = 0;
-    uint64_t seed = 0;
-    std::vector<std::string> lines;
-};
-
-std::vector<ConstructionCase> constructionCases(const std::filesystem::path& path) {
-    std::vector<ConstructionCase> cases;
-    for (const std::string& line : readLines(path)) {
-        if (line.rfind("case campfire ", 0) == 0) {
-            std::istringstream in(line);
-            std::string word, size;
-            ConstructionCase c;
-            in >> word >> word >> size >> word >> c.seed;
-            c.width = std::stoll(size.substr(0, size.find('x')));
-            c.height = std::stoll(size.substr(size.find('x') + 1));
-            cases.push_back(c);
-        } else if (!cases.empty() && !line.empty()) {
-            cases.back().lines.push_back(line);
-        }
-    }
-    return cases;
-}
-
-#define NEED_VECTORS(file)                                                              \
-    const std::filesystem::path path = vectorsDir() / (file);                           \
-    ASSERT_TRUE(std::filesystem::exists(path)) << "reference vectors not found: " << path;
-
 TEST(CampfireVectors, ConstructionMatchesTheReference) {
-    NEED_VECTORS("campfire-construction.txt");
-    const auto cases = constructionCases(path);
-    ASSERT_FALSE(cases.empty());
-    for (const ConstructionCase& c : cases) {
-        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " seed " +
-                     std::to_string(c.seed));
+    for (const testing::ReferenceCase& c : testing::readReferenceCases("campfire-construction.txt", "campfire")) {
+        SCOPED_TRACE(c.label);
         const CampfireScene scene(c.width, c.height, c.seed);
         bool inTrees = false;
         std::size_t treeRow = 0;
         for (const std::string& line : c.lines) {
             if (line.rfind("w ", 0) == 0) {
-                auto f = pairs(line);
-                EXPECT_EQ(scene.width(), std::stoll(f["w"]));
-                EXPECT_EQ(scene.height(), std::stoll(f["h"]));
-                EXPECT_EQ(scene.workWidth(), std::stoll(f["ww"]));
-                EXPECT_EQ(scene.sceneScale(), std::stod(f["s"]));
-                EXPECT_EQ(scene.groundRow(), std::stoll(f["groundY"]));
-                EXPECT_EQ(scene.fireBaseRow(), std::stoll(f["fireBase"]));
-                EXPECT_EQ(scene.fireWidth(), std::stoll(f["fw"]));
-                EXPECT_EQ(scene.fireHeight(), std::stoll(f["fh"]));
-                EXPECT_EQ(scene.maxHeatDecay(), std::stoll(f["maxDecay"]));
-                EXPECT_EQ(scene.blockSide(), std::stoll(f["blockSize"]));
-                EXPECT_EQ(scene.tileSize(), std::stoll(f["tile"]));
-                EXPECT_EQ(scene.framesPerPan(), std::stoll(f["panFrames"]));
+                testing::expectReferenceFigures(
+                    line, {{"w", scene.width()}, {"h", scene.height()}, {"ww", scene.workWidth()},
+                           {"groundY", scene.groundRow()}, {"fireBase", scene.fireBaseRow()},
+                           {"fw", scene.fireWidth()}, {"fh", scene.fireHeight()}, {"maxDecay", scene.maxHeatDecay()},
+                           {"blockSize", scene.blockSide()}, {"tile", scene.tileSize()},
+                           {"panFrames", scene.framesPerPan()}});
+                EXPECT_EQ(scene.sceneScale(), std::stod(testing::referencePairs(line)["s"]));
             } else if (line.rfind("rng state after construction ", 0) == 0) {
                 EXPECT_EQ(scene.rngState(), hex(line.substr(line.rfind(' ') + 1)));
             } else if (line.rfind("trees ", 0) == 0) {
-                auto f = pairs(line);
-                EXPECT_EQ(static_cast<int64_t>(scene.allTrees().size()), std::stoll(f["trees"]));
-                EXPECT_EQ(scene.treeTopRow(), std::stoll(f["treeTop"]));
-                EXPECT_EQ(scene.nextCampColumn(), std::stoll(f["nextCampX"]));
-                EXPECT_EQ(static_cast<int64_t>(scene.litPoints().size()), std::stoll(f["lit"]));
-                EXPECT_EQ(static_cast<int64_t>(scene.overlayPixels().size()), std::stoll(f["overlay"]));
-                EXPECT_EQ(static_cast<int64_t>(scene.moonPixels().size()), std::stoll(f["moon"]));
+                testing::expectReferenceFigures(
+                    line, {{"trees", static_cast<int64_t>(scene.allTrees().size())}, {"treeTop", scene.treeTopRow()},
+                           {"nextCampX", scene.nextCampColumn()}, {"lit", static_cast<int64_t>(scene.litPoints().size())},
+                           {"overlay", static_cast<int64_t>(scene.overlayPixels().size())},
+                           {"moon", static_cast<int64_t>(scene.moonPixels().size())}});
             } else if (line.rfind("camps:", 0) == 0) {
                 const auto camps = groups(line);
                 ASSERT_EQ(scene.allCamps().size(), camps.size());
@@ -163,10 +102,7 @@ TEST(CampfireVectors, ConstructionMatchesTheReference) {
 }
 
 TEST(CampfireVectors, FrameHashesMatchTheReference) {
-    std::ifstream in;
-    std::string why;
-    ASSERT_TRUE(testing::openReferenceFile("hashes.txt", in, why)) << why;
-    const auto cases = testing::readReferenceHashes(in, "campfire");
+    const auto cases = testing::readReferenceHashes("campfire");
     ASSERT_EQ(cases.size(), 3u);
     for (const auto& c : cases) {
         ASSERT_FALSE(c.hashes.empty());

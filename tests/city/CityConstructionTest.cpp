@@ -5,7 +5,7 @@
 #include "city/DuskmereScene.h"
 #include "city/DuskmereSaverView.h"
 #include "CityProbe.h"
-#include "support/RecordingPlatform.h"
+#include "support/SceneViewCheck.h"
 
 namespace duskmere {
 namespace {
@@ -125,26 +125,7 @@ TEST(CityConstruction, SameSeedSameCity) {
 }
 
 TEST(CitySaverView, ShowsTheCityAtAbout450Rows) {
-    testing::RecordingPlatform platform;
-    platform.viewBounds = {1440, 900};
-    platform.seeds = {0xC17Cu};
-    DuskmereSaverView view(platform, PixelSaverView::FromFrame{});
-    EXPECT_EQ(view.targetRows(), 450.0);
-    view.drawRect();
-    ASSERT_NE(view.canvas(), nullptr);
-    EXPECT_EQ(view.canvas()->width, 720);
-    EXPECT_EQ(view.canvas()->height, 450);
-    const auto* scene = dynamic_cast<const DuskmereScene*>(view.scene());
-    ASSERT_NE(scene, nullptr);
-    EXPECT_EQ(scene->width(), 720);
-    EXPECT_EQ(scene->height(), 450);
-    // Built from the canvas size and the drawn seed, unchanged.
-    DuskmereScene same(720, 450, 0xC17Cu);
-    EXPECT_EQ(scene->ownerMap(), same.ownerMap());
-    Canvas expected(720, 450);
-    same.draw(expected);
-    ASSERT_EQ(platform.images.size(), 1u);
-    EXPECT_EQ(platform.images[0].pixels, expected.px);
+    testing::expectViewShowsItsScene<DuskmereSaverView, DuskmereScene>(450.0, 720, 450, 0xC17Cu);
 }
 
 }  // namespace

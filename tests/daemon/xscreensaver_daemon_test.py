@@ -11,9 +11,11 @@ daemon refuses to start hacks as root, so as root this runs it as an unprivilege
 if need be).
 Exit status: 0 passed, 1 failed, 77 skipped (no unprivileged user to be had).
 """
-import os, pwd, re, shutil, signal, struct, subprocess, sys, tempfile, time
+import os, re, shutil, signal, struct, subprocess, sys, tempfile, time
 
-TEST_USER = 'duskmere-test'
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from harness import Failed, TEST_USER, as_user, skip, unprivileged_user, wait_for  # noqa: E402
+
 ROUNDS = 3
 SCREEN = (640, 400)
 START_WITHIN = 5.0    # s from -activate until the daemon has forked duskmere
@@ -33,35 +35,6 @@ splash:\t\tFalse
 dpmsEnabled:\tFalse
 programs:\t{hack} -root \\n
 """
-
-
-class Failed(Exception):
-    pass
-
-
-def skip(reason):
-    print('SKIP: ' + reason)
-    sys.exit(77)
-
-
-def unprivileged_user():
-    """The account to run the daemon as: ourselves unless root; else duskmere-test (made here
-    when missing), else nobody."""
-    if os.getuid() != 0:
-        return pwd.getpwuid(os.getuid())
-    for attempt in range(2):
-        try:
-            return pwd.getpwnam(TEST_USER)
-        except KeyError:
-            pass
-        if attempt == 0 and shutil.which('useradd'):
-            subprocess.run(['useradd', '--system', '--no-create-home', '--home-dir', '/nonexistent',
-                            '--shell', '/usr/sbin/nologin', TEST_USER],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        return pwd.getpwnam('nobody')
-    except KeyError:
-        skip('running as root, and neither %s could be created nor nobody found' % TEST_USER)
 
 
 def start_xvfb(work):
@@ -163,17 +136,6 @@ def read_log(path):
         return f.read()
 
 
-def wait_for(what, within, probe, interval=0.05):
-    start = time.monotonic()
-    while True:
-        value = probe()
-        if value:
-            return value, time.monotonic() - start
-        if time.monotonic() - start > within:
-            raise Failed('%s: not within %.1f s' % (what, within))
-        time.sleep(interval)
-
-
 def complaints(lines, pid, user):
     """Log lines that speak against the hack: anything it printed, and any line about it but its
     launch and its ordinary stop. The account's name is left out, as it may contain the hack's."""
@@ -191,7 +153,10 @@ def run(program):
     for tool in ('Xvfb', 'xwd', 'xscreensaver', 'xscreensaver-command'):
         if not shutil.which(tool):
             raise Failed('%s is not installed (scripts/install-deps.sh package)' % tool)
-    user = unprivileged_user()
+    # Where duskmere-test cannot be made, nobody will do.
+    user = unprivileged_user(fallback='nobody')
+    if not user:
+        skip('running as root, and neither %s could be created nor nobody found' % TEST_USER)
     become_subreaper()
     work = tempfile.mkdtemp(prefix='duskmere-daemon-')
     os.chmod(work, 0o755)
@@ -215,24 +180,22 @@ def run(program):
         xvfb, display = start_xvfb(work)
         env = {'HOME': home, 'DISPLAY': display, 'USER': user.pw_name, 'LOGNAME': user.pw_name,
                'PATH': bindir + ':/usr/local/bin:/usr/bin:/bin', 'LANG': 'C.UTF-8'}
-        as_user = {}
-        if os.getuid() == 0:
-            as_user = dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[])
+        run_as = as_user(user)
         log_path = os.path.join(work, 'daemon.log')
         daemon = subprocess.Popen(['xscreensaver', '-no-splash', '-verbose'], env=env, cwd=home,
                                   stdin=subprocess.DEVNULL, stdout=open(log_path, 'w'),
-                                  stderr=subprocess.STDOUT, start_new_session=True, **as_user)
+                                  stderr=subprocess.STDOUT, start_new_session=True, **run_as)
 
         def command(arg):
             return subprocess.run(['xscreensaver-command', arg], env=env, cwd=home,
-                                  capture_output=True, timeout=10, **as_user).returncode == 0
+                                  capture_output=True, timeout=10, **run_as).returncode == 0
 
         def answering():
             if daemon.poll() is not None:
                 raise Failed('the daemon exited with status %d' % daemon.returncode)
             return command('-version')
 
-        wait_for('the daemon answering', 10, answering, interval=0.2)
+        wait_for('the daemon answering', answering, 10, interval=0.2)
 
         for rnd in range(1, ROUNDS + 1):
             log_before = len(read_log(log_path))
@@ -241,15 +204,16 @@ def run(program):
                 raise Failed('round %d: xscreensaver-command -activate failed' % rnd)
             launch = re.compile(r'forked "\S*duskmere -?-root" in pid (\d+) '
                                 r'on window (0x[0-9a-f]+)')
-            found, started = wait_for('round %d: the daemon starting duskmere' % rnd, START_WITHIN,
-                                      lambda: launch.search(read_log(log_path)[log_before:]))
+            found = wait_for('round %d: the daemon starting duskmere' % rnd,
+                             lambda: launch.search(read_log(log_path)[log_before:]), START_WITHIN)
+            started = time.monotonic() - t0
             pid, window = int(found.group(1)), int(found.group(2), 16)
             # Forked first, then exec'd: wait for the program to change, and for the exec to
             # finish: the kernel names the new program before it has laid out its environment,
             # which reads as empty until then.
             try:
-                wait_for('exec', START_WITHIN, lambda: executable(pid) == os.path.realpath(hack)
-                         and environment(pid), interval=0.01)
+                wait_for('exec', lambda: executable(pid) == os.path.realpath(hack) and environment(pid),
+                         START_WITHIN, interval=0.01)
             except Failed:
                 raise Failed('round %d: the daemon ran %s, not the duskmere under test'
                              % (rnd, executable(pid)))
@@ -257,19 +221,19 @@ def run(program):
             if int(given.get(b'XSCREENSAVER_WINDOW', b'0'), 0) != window:
                 raise Failed('round %d: duskmere was not given the daemon\'s window 0x%x'
                              % (rnd, window))
-            lit, _ = wait_for('round %d: lit windows on the screen' % rnd, LIT_WITHIN - started,
-                              lambda: (n := lit_window_pixels(display)) >= MIN_LIT_PIXELS and n,
-                              interval=0.25)
+            lit = wait_for('round %d: lit windows on the screen' % rnd,
+                           lambda: (n := lit_window_pixels(display)) >= MIN_LIT_PIXELS and n,
+                           LIT_WITHIN - started, interval=0.25)
             shown = time.monotonic() - t0
             if (process_state(pid) or ('Z',))[0] == 'Z':
                 raise Failed('round %d: duskmere exited while the screen was blanked' % rnd)
 
             if not command('-deactivate'):
                 raise Failed('round %d: xscreensaver-command -deactivate failed' % rnd)
-            status = []
+            status, t1 = [], time.monotonic()
             try:
-                _, gone = wait_for('round %d: duskmere gone' % rnd, GONE_WITHIN,
-                                   lambda: ended(pid, status), interval=0.01)
+                wait_for('round %d: duskmere gone' % rnd, lambda: ended(pid, status), GONE_WITHIN, interval=0.01)
+                gone = time.monotonic() - t1
             except Failed:
                 state = process_state(pid)
                 what = 'running'

@@ -4,19 +4,12 @@ prints identical per-frame hashes (optimised, sanitized and unoptimised code mus
 
 usage: compare_builds.py RENDER [RENDER ...]
 """
+import os
 import subprocess
 import sys
 
-CASES = [
-    # Cross the first pan, the first meteor and the first comet of the city.
-    ['--scene', 'city', '--canvas', '64x48', '--seed', '3', '--frames', '9300', '--hash-every', '100'],
-    ['--scene', 'city', '--bounds', '1440x900', '--seed', '0x5eed', '--frames', '1500', '--hash-every', '50'],
-    ['--scene', 'city', '--canvas', '3840x2', '--seed', '9', '--frames', '1300', '--hash-every', '100'],
-    # Scrolls, camps, fires, sparks and the first animal of the campfire.
-    ['--scene', 'campfire', '--canvas', '240x135', '--seed', '3', '--frames', '1400', '--hash-every', '50'],
-    ['--scene', 'campfire', '--bounds', '960x540', '--seed', '0x5eed', '--frames', '400', '--hash-every', '40'],
-    ['--scene', 'campfire', '--canvas', '7x1000', '--seed', '4', '--frames', '400', '--hash-every', '40'],
-]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from render_cases import HASH_CASES  # noqa: E402
 
 
 def run(render, args):
@@ -32,7 +25,7 @@ def main():
         print(__doc__.strip())
         return 2
     bad = 0
-    for args in CASES:
+    for args in HASH_CASES:
         results = [run(r, args) for r in renders]
         label = ' '.join(args)
         first = results[0][0]

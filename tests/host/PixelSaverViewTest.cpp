@@ -38,6 +38,12 @@ public:
     const CountingScene* counting() const { return static_cast<const CountingScene*>(scene()); }
 };
 
+// A view made from a frame, on `p` with these bounds.
+TestView framed(RecordingPlatform& p, ViewSize bounds) {
+    p.viewBounds = bounds;
+    return TestView(p, PixelSaverView::FromFrame{});
+}
+
 TEST(PixelSaverView, FrameConstructionSetsIntervalAndListensForWillStop) {
     RecordingPlatform p;
     TestView view(p, PixelSaverView::FromFrame{});
@@ -110,8 +116,7 @@ TEST(PixelSaverView, DecodedViewNeverListens) {
 
 TEST(PixelSaverView, TicksBeforeTheFirstRedrawOnlyAskForDisplay) {
     RecordingPlatform p;
-    p.viewBounds = {1440, 900};
-    TestView view(p, PixelSaverView::FromFrame{});
+    TestView view = framed(p, {1440, 900});
     view.animateOneFrame();
     view.animateOneFrame();
     EXPECT_EQ(p.needsDisplayCount, 2);
@@ -132,8 +137,7 @@ TEST(PixelSaverView, PrepareDerivesScaleAndCanvasFromBounds) {
     };
     for (const Sizing& c : cases) {
         RecordingPlatform p;
-        p.viewBounds = {c.width, c.height};
-        TestView view(p, PixelSaverView::FromFrame{});
+        TestView view = framed(p, {c.width, c.height});
         view.rows = c.rows;
         view.drawRect();
         ASSERT_NE(view.canvas(), nullptr);
@@ -149,14 +153,12 @@ TEST(PixelSaverView, PrepareDerivesScaleAndCanvasFromBounds) {
 
 TEST(PixelSaverView, NonsenseRowCountFallsBackToScaleOne) {
     RecordingPlatform p;
-    p.viewBounds = {300, 200};
-    TestView view(p, PixelSaverView::FromFrame{});
+    TestView view = framed(p, {300, 200});
     view.rows = 0.0;  // 200 / 0 is infinite, 0 / 0 would be NaN
     view.drawRect();
     EXPECT_GE(view.pixelScale(), 1.0);
     RecordingPlatform q;
-    q.viewBounds = {300, 200};
-    TestView nan(q, PixelSaverView::FromFrame{});
+    TestView nan = framed(q, {300, 200});
     nan.rows = std::nan("");
     nan.drawRect();
     EXPECT_EQ(nan.pixelScale(), 1.0);
@@ -166,8 +168,7 @@ TEST(PixelSaverView, NonsenseRowCountFallsBackToScaleOne) {
 TEST(PixelSaverView, SameSizeKeepsTheSceneAndResizeRestartsIt) {
     RecordingPlatform p;
     p.seeds = {11, 22};
-    p.viewBounds = {1440, 900};
-    TestView view(p, PixelSaverView::FromFrame{});
+    TestView view = framed(p, {1440, 900});
     view.drawRect();
     view.animateOneFrame();
     view.drawRect();
@@ -192,8 +193,7 @@ TEST(PixelSaverView, SameSizeKeepsTheSceneAndResizeRestartsIt) {
 
 TEST(PixelSaverView, SameCanvasAtAnotherScaleFillsTheView) {
     RecordingPlatform p;
-    p.viewBounds = {1440, 900};
-    TestView view(p, PixelSaverView::FromFrame{});
+    TestView view = framed(p, {1440, 900});
     view.drawRect();
     p.viewBounds = {2160, 1350};  // 720 x 450 again, now at scale 3
     view.drawRect();
@@ -206,8 +206,7 @@ TEST(PixelSaverView, SameCanvasAtAnotherScaleFillsTheView) {
 
 TEST(PixelSaverView, PresentationFillsDrawsAndLaysScanlines) {
     RecordingPlatform p;
-    p.viewBounds = {1440, 900};
-    TestView view(p, PixelSaverView::FromFrame{});
+    TestView view = framed(p, {1440, 900});
     view.animateOneFrame();
     view.drawRect();
     ASSERT_EQ(p.images.size(), 1u);
@@ -246,8 +245,7 @@ TEST(PixelSaverView, ScanlineHeightFollowsTheScale) {
     // targetRows 450: 449 points give scale 1 (no strips), 1350 scale 3, 1800 scale 4.
     for (const Case& c : {Case{449, 0, 0}, Case{1350, 450, 1.0}, Case{1800, 450, 1.0}}) {
         RecordingPlatform p;
-        p.viewBounds = {100, c.height};
-        TestView view(p, PixelSaverView::FromFrame{});
+        TestView view = framed(p, {100, c.height});
         view.drawRect();
         ASSERT_EQ(p.fills.size(), 1 + c.strips) << c.height;
         if (c.strips) {
@@ -259,8 +257,7 @@ TEST(PixelSaverView, ScanlineHeightFollowsTheScale) {
 
 TEST(PixelSaverView, ImageIsASnapshotOfTheCanvas) {
     RecordingPlatform p;
-    p.viewBounds = {10, 10};
-    TestView view(p, PixelSaverView::FromFrame{});
+    TestView view = framed(p, {10, 10});
     view.drawRect();
     view.animateOneFrame();
     view.drawRect();
@@ -273,16 +270,14 @@ TEST(PixelSaverView, EarlyEndsStillPaintBlackWhereThereIsAContext) {
     {
         RecordingPlatform p;
         p.graphicsContext = false;
-        p.viewBounds = {100, 100};
-        TestView view(p, PixelSaverView::FromFrame{});
+        TestView view = framed(p, {100, 100});
         view.drawRect();
         EXPECT_TRUE(p.fills.empty());
         EXPECT_EQ(view.scene(), nullptr);
     }
     for (ViewSize tiny : {ViewSize{0.5, 100}, ViewSize{100, 0.9}, ViewSize{0, 0}}) {
         RecordingPlatform p;
-        p.viewBounds = tiny;
-        TestView view(p, PixelSaverView::FromFrame{});
+        TestView view = framed(p, tiny);
         view.drawRect();
         EXPECT_EQ(p.fills.size(), 1u);
         EXPECT_EQ(view.scene(), nullptr);
@@ -291,8 +286,7 @@ TEST(PixelSaverView, EarlyEndsStillPaintBlackWhereThereIsAContext) {
     {
         RecordingPlatform p;
         p.imagesFail = true;
-        p.viewBounds = {900, 900};
-        TestView view(p, PixelSaverView::FromFrame{});
+        TestView view = framed(p, {900, 900});
         view.drawRect();
         EXPECT_EQ(view.counting()->draws, 1);
         EXPECT_EQ(p.fills.size(), 1u);  // no image, so no scanlines either

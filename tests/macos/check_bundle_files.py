@@ -14,7 +14,7 @@ import plistlib
 import re
 import sys
 
-from saver_views import sources as bundle_sources
+from saver_views import report, sources as bundle_sources
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
 from pngread import png_size  # noqa: E402
@@ -97,10 +97,7 @@ def main():
                               "names are shared by every bundle in the host process")
 
     faults += build_faults(root)
-    for fault in faults:
-        print(fault)
-    print(f"{len(templates)} bundle(s), {len(faults)} fault(s)")
-    return 1 if faults else 0
+    return report(faults, f"{len(templates)} bundle(s), {len(faults)} fault(s)")
 
 
 if __name__ == "__main__":

@@ -14,7 +14,7 @@ import pathlib
 import re
 import sys
 
-from saver_views import sources as bundle_sources
+from saver_views import report, sources as bundle_sources
 
 TOKENS = re.compile(r'"(?:\\.|[^"\\\n])*"|//[^\n]*|/\*.*?\*/', re.DOTALL)
 SELECTOR = re.compile(r"@selector\s*\(([^)]*)\)")
@@ -115,10 +115,7 @@ def main():
 
     faults = faults_in(sources, classes)
     selectors = sum(len(SELECTOR.findall(strip_comments(t))) for t in sources.values())
-    for fault in faults:
-        print(fault)
-    print(f"{selectors} selector(s), {len(faults)} fault(s)")
-    return 1 if faults else 0
+    return report(faults, f"{selectors} selector(s), {len(faults)} fault(s)")
 
 
 if __name__ == "__main__":

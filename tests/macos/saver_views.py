@@ -1,4 +1,4 @@
-"""The sources of the macOS bundles as the build compiles them.
+"""The sources of the macOS bundles as the build compiles them, and how the checks of them report.
 
 Each bundle's principal class comes from platform/macos/SaverView.mm.in, made for the bundle of
 each DIR/Info.plist.in: DUSKMERE_PRINCIPAL is its NSPrincipalClass, DUSKMERE_SCENE_DIR is DIR (the
@@ -31,3 +31,11 @@ def sources(root):
     found.update(principal_views(root))
     return found
 
+
+
+def report(faults, summary):
+    """Prints each fault and then `summary`; the exit status of a check."""
+    for fault in faults:
+        print(fault)
+    print(summary)
+    return 1 if faults else 0

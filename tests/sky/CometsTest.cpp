@@ -2,25 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <set>
 #include <utility>
+
+#include "SkyTest.h"
 
 namespace duskmere {
 namespace {
 
-constexpr uint32_t kBackground = 0xFF102030u;
+using namespace testing;
 
-auto openSky = [](int64_t, int64_t) { return false; };
-
-RNG advanced(RNG rng, int draws) {
-    for (int i = 0; i < draws; ++i) rng.next();
-    return rng;
-}
-
-Canvas blankCanvas(int64_t w, int64_t h) {
-    Canvas canvas(w, h);
-    std::fill(canvas.px.begin(), canvas.px.end(), kBackground);
+// A comet heading right with its head at (x, y), drawn at `scale` over a plain w x h sky.
+Canvas drawn(double x, double y, int64_t w, int64_t h, double scale) {
+    Comets comets;
+    comets.launch(x, y, 1.0, 0.0, 1.0);
+    Canvas canvas = blankCanvas(w, h);
+    comets.draw(canvas, scale, openSky);
     return canvas;
 }
 
@@ -49,12 +46,7 @@ TEST(Comets, WaitsQuietlyThenSpawnsFromFourDrawsInOrder) {
         const double angle = replay.doubleIn(0.04, 0.28);
         const double y = 30.0 * replay.doubleIn(0.05, 0.4);
         const double speed = 1.5 * replay.doubleIn(0.7, 1.3);
-        const auto* c = comets.comet();
-        EXPECT_EQ(c->x, fromLeft ? -2.0 : 52.0);
-        EXPECT_EQ(c->dx, fromLeft ? std::cos(angle) : -std::cos(angle));
-        EXPECT_EQ(c->dy, std::sin(angle));
-        EXPECT_EQ(c->y, y);
-        EXPECT_EQ(c->speed, speed);
+        expectLaunch(comets.comet(), fromLeft ? -2.0 : 52.0, y, fromLeft, angle, speed);
     }
 }
 
@@ -106,10 +98,7 @@ TEST(Comets, EndsLeftwardAndBySinkingInMidCanvas) {
 
 // The pixels painted in the head's colour, relative to the head's truncated position.
 std::set<std::pair<int64_t, int64_t>> headPixels(double scale, double x, double y) {
-    Comets comets;
-    comets.launch(x, y, 1.0, 0.0, 1.0);
-    Canvas canvas = blankCanvas(40, 40);
-    comets.draw(canvas, scale, openSky);
+    const Canvas canvas = drawn(x, y, 40, 40, scale);
     std::set<std::pair<int64_t, int64_t>> out;
     for (int64_t py = 0; py < 40; ++py)
         for (int64_t px = 0; px < 40; ++px)
@@ -139,10 +128,7 @@ TEST(Comets, SmallScaleTailIsASolidThenDitheredLine) {
     // Scale 0.1: 8 steps, half-width 0. Heading right with the head at (20.5, 10.5): step f lies
     // at x = 20 - f on row 10. Steps 0..3 are solid; 4..7 pass only where the fade beats the
     // dither threshold.
-    Comets comets;
-    comets.launch(20.5, 10.5, 1.0, 0.0, 1.0);
-    Canvas canvas = blankCanvas(30, 20);
-    comets.draw(canvas, 0.1, openSky);
+    const Canvas canvas = drawn(20.5, 10.5, 30, 20, 0.1);
     EXPECT_EQ(canvas.at(20, 10), Comets::head);  // the 2 x 2 head covers steps 0 and 1
     EXPECT_EQ(canvas.at(19, 10), Comets::head);
     EXPECT_EQ(canvas.at(18, 10), Comets::tail[1]);  // t 0.25
@@ -156,10 +142,7 @@ TEST(Comets, SmallScaleTailIsASolidThenDitheredLine) {
     EXPECT_EQ(written, 8);  // 4 head pixels, 4 of tail
 
     // One row down the thresholds are those of the table's last row, all above these fades.
-    Comets lower;
-    lower.launch(20.5, 11.5, 1.0, 0.0, 1.0);
-    Canvas second = blankCanvas(30, 20);
-    lower.draw(second, 0.1, openSky);
+    const Canvas second = drawn(20.5, 11.5, 30, 20, 0.1);
     EXPECT_EQ(second.at(18, 11), Comets::tail[1]);
     EXPECT_EQ(second.at(17, 11), Comets::tail[1]);
     for (int64_t x = 13; x <= 16; ++x) EXPECT_EQ(second.at(x, 11), kBackground) << x;
@@ -169,28 +152,17 @@ TEST(Comets, TailLevelIsRoundedToFloatBeforeTheComparison) {
     // At scale 288/270 the tail has 48 steps; at f = 21 the fade is exactly 27/64 and the half-width
     // 2, so k = 1 gives (1 - 1/3) * 27/64, a hair above the threshold 9/32 in double but exactly
     // 9/32 as a Float: not written. A double comparison would write it.
-    Comets comets;
-    comets.launch(46.5, 20.5, 1.0, 0.0, 1.0);
-    Canvas canvas = blankCanvas(60, 40);
-    comets.draw(canvas, 288.0 / 270.0, openSky);
     ASSERT_EQ(bayer4At(25, 21), 0.28125f);
-    EXPECT_EQ(canvas.at(25, 21), kBackground);
+    EXPECT_EQ(drawn(46.5, 20.5, 60, 40, 288.0 / 270.0).at(25, 21), kBackground);
 
     // The same step and offset over a low threshold is written: the tail is really there.
-    Comets shifted;
-    shifted.launch(45.5, 19.5, 1.0, 0.0, 1.0);
-    Canvas other = blankCanvas(60, 40);
-    shifted.draw(other, 288.0 / 270.0, openSky);
     ASSERT_EQ(bayer4At(24, 20), 0.03125f);
-    EXPECT_EQ(other.at(24, 20), Comets::tail[2]);
+    EXPECT_EQ(drawn(45.5, 19.5, 60, 40, 288.0 / 270.0).at(24, 20), Comets::tail[2]);
 }
 
 TEST(Comets, WideTailIsSolidAlongTheFrontCentreAndFadesBehind) {
     // Scale 1: 45 steps, half-width up to 4. Heading right along row 21.
-    Comets comets;
-    comets.launch(60.5, 21.5, 1.0, 0.0, 1.0);
-    Canvas canvas = blankCanvas(80, 40);
-    comets.draw(canvas, 1.0, openSky);
+    const Canvas canvas = drawn(60.5, 21.5, 80, 40, 1.0);
     for (int64_t f = 2; f < 18; ++f) {  // t < 0.4, beyond the 3 x 3 head
         const int64_t c = static_cast<int64_t>(static_cast<double>(f) / 45.0 * 5.0);
         EXPECT_EQ(canvas.at(60 - f, 21), Comets::tail[static_cast<std::size_t>(c)]) << f;
@@ -218,12 +190,8 @@ TEST(Comets, HalfWidthMultipliesByFiveBeforeTheScale) {
     // Scale 1/3: 15 steps. At f = 9, (0.6 * 5) * scale is exactly 1, where 0.6 * (5 * scale)
     // falls just short: the tail is three pixels wide there, and the side pixel over the lowest
     // threshold shows (level 0.126 > 0.03125).
-    Comets comets;
-    comets.launch(21.5, 19.5, 1.0, 0.0, 1.0);
-    Canvas canvas = blankCanvas(40, 30);
-    comets.draw(canvas, 90.0 / 270.0, openSky);
     ASSERT_EQ(bayer4At(12, 20), 0.03125f);
-    EXPECT_NE(canvas.at(12, 20), kBackground);
+    EXPECT_NE(drawn(21.5, 19.5, 40, 30, 90.0 / 270.0).at(12, 20), kBackground);
 }
 
 TEST(Comets, BlockedAndOffCanvasPixelsAreNeverWritten) {

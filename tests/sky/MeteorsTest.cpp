@@ -2,22 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "SkyTest.h"
+
 namespace duskmere {
 namespace {
 
-constexpr uint32_t kBackground = 0xFF102030u;
-
-auto openSky = [](int64_t, int64_t) { return false; };
-
-RNG advanced(RNG rng, int draws) {
-    for (int i = 0; i < draws; ++i) rng.next();
-    return rng;
-}
+using namespace testing;
 
 TEST(Meteors, WaitsQuietlyThenSpawnsFromSixDrawsInOrder) {
     Meteors meteors;
@@ -27,8 +21,7 @@ TEST(Meteors, WaitsQuietlyThenSpawnsFromSixDrawsInOrder) {
 
     RNG rng(0x5EEDu);
     const RNG start = rng;
-    Canvas canvas(64, 48);
-    std::fill(canvas.px.begin(), canvas.px.end(), kBackground);
+    Canvas canvas = blankCanvas(64, 48);
     for (int i = 1; i <= 240; ++i) {
         meteors.step(rng, 64, 48, 1.0, openSky);
         meteors.draw(canvas, 1.0, openSky);
@@ -50,14 +43,8 @@ TEST(Meteors, WaitsQuietlyThenSpawnsFromSixDrawsInOrder) {
     const double y = 48.0 * replay.doubleIn(0.0, 0.4);
     const double speed = 1.0 * replay.doubleIn(3.0, 5.5);
     const int64_t life = replay.intIn(14, 34);
-    const auto* m = meteors.meteor();
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->x, x);
-    EXPECT_EQ(m->y, y);
-    EXPECT_EQ(m->dx, right ? std::cos(angle) : -std::cos(angle));
-    EXPECT_EQ(m->dy, std::sin(angle));
-    EXPECT_EQ(m->speed, speed);
-    EXPECT_EQ(m->life, life);
+    expectLaunch(meteors.meteor(), x, y, right, angle, speed);
+    EXPECT_EQ(meteors.meteor()->life, life);
 }
 
 TEST(Meteors, LifeRunsOutInOpenSkyWithOneDraw) {
@@ -130,8 +117,7 @@ TEST(Meteors, MinusHalfTruncatesToZeroAndStaysInside) {
     ASSERT_TRUE(meteors.active());
     EXPECT_EQ(meteors.meteor()->x, -0.5);
 
-    Canvas canvas(10, 10);
-    std::fill(canvas.px.begin(), canvas.px.end(), kBackground);
+    Canvas canvas = blankCanvas(10, 10);
     meteors.draw(canvas, 1.0, openSky);
     EXPECT_EQ(canvas.at(0, 5), Meteors::tail[0]);
 }
@@ -217,8 +203,7 @@ TEST(Meteors, LongRunKeepsToOpenSkyAndDrawsTheRightCounts) {
 std::vector<uint32_t> trail(double scale, int64_t life) {
     Meteors meteors;
     meteors.launch(60.5, 5.5, 1.0, 0.0, 1.0, life);
-    Canvas canvas(80, 10);
-    std::fill(canvas.px.begin(), canvas.px.end(), kBackground);
+    Canvas canvas = blankCanvas(80, 10);
     meteors.draw(canvas, scale, openSky);
     std::vector<uint32_t> out;
     for (int64_t x = 60; x >= 0 && canvas.at(x, 5) != kBackground; --x) out.push_back(canvas.at(x, 5));
@@ -262,8 +247,7 @@ TEST(Meteors, LaterStepsOnTheSamePixelWin) {
 TEST(Meteors, BlockedTrailPixelsKeepTheirColourAndTheTrailGoesOn) {
     Meteors meteors;
     meteors.launch(30.5, 5.5, 1.0, 0.0, 1.0, 30);
-    Canvas canvas(40, 10);
-    std::fill(canvas.px.begin(), canvas.px.end(), kBackground);
+    Canvas canvas = blankCanvas(40, 10);
     auto blocked = [](int64_t x, int64_t y) { return y == 5 && (x == 30 || x == 25 || x == 26); };
     meteors.draw(canvas, 1.0, blocked);  // 12 steps: x = 30 down to 19
     EXPECT_EQ(canvas.at(30, 5), kBackground);
@@ -282,8 +266,7 @@ TEST(Meteors, NeverWritesOutsideTheCanvas) {
     for (auto& d : dirs) {
         Meteors meteors;
         meteors.launch(1.5, 1.5, d[0], d[1], 1.0, 30);
-        Canvas canvas(3, 3);
-        std::fill(canvas.px.begin(), canvas.px.end(), kBackground);
+        Canvas canvas = blankCanvas(3, 3);
         meteors.draw(canvas, 2.0, openSky);
         EXPECT_EQ(canvas.px.size(), 9u);
         EXPECT_EQ(canvas.at(1, 1), Meteors::tail[0]);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "TestClient.h"
 #include "idle-inhibit-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
@@ -33,8 +34,6 @@ void global(void*, wl_registry* registry, uint32_t name, const char* interface, 
         inhibitors = static_cast<zwp_idle_inhibit_manager_v1*>(
             wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1));
 }
-
-void globalRemoved(void*, wl_registry*, uint32_t) {}
 
 void ping(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
 
@@ -64,14 +63,8 @@ wl_buffer* greyBuffer() {
 }  // namespace
 
 int main() {
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display) {
-        std::fputs("idle_inhibitor: no compositor\n", stderr);
-        return 1;
-    }
-    const wl_registry_listener listener = {global, globalRemoved};
-    wl_registry_add_listener(wl_display_get_registry(display), &listener, nullptr);
-    wl_display_roundtrip(display);
+    wl_display* display = connectWithGlobals<global>("idle_inhibitor");
+    if (!display) return 1;
     if (!compositor || !shm || !shell || !inhibitors) {
         std::fputs("idle_inhibitor: the compositor has no idle inhibitors\n", stderr);
         return 1;

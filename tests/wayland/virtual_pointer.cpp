@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "TestClient.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #ifdef DUSKMERE_FAKE_INPUT
 #include "fake-input-client-protocol.h"
@@ -39,78 +40,82 @@ void global(void*, wl_registry* registry, uint32_t name, const char* interface, 
     (void)version;
 }
 
-void globalRemoved(void*, wl_registry*, uint32_t) {}
+// One line of input.
+struct Command {
+    enum { Move, Click, Key, Unknown } what = Unknown;
+    double dx = 0, dy = 0;
+    uint32_t code = 0;
+};
 
-bool hasFakeInput() {
-#ifdef DUSKMERE_FAKE_INPUT
-    return fake != nullptr;
-#else
-    return false;
-#endif
+Command parse(const char* line) {
+    Command c;
+    unsigned code = 0;
+    if (std::sscanf(line, "move %lf %lf", &c.dx, &c.dy) == 2)
+        c.what = Command::Move;
+    else if (std::strncmp(line, "click", 5) == 0)
+        c.what = Command::Click;
+    else if (std::sscanf(line, "key %u", &code) == 1)
+        c.what = Command::Key, c.code = code;
+    return c;
 }
 
-// One device, whichever protocol it speaks.
-struct Device {
-    zwlr_virtual_pointer_v1* pointer = nullptr;
-    uint32_t time = 0;
-
-    bool move(double dx, double dy) {
-#ifdef DUSKMERE_FAKE_INPUT
-        if (fake) {
-            org_kde_kwin_fake_input_pointer_motion(fake, wl_fixed_from_double(dx), wl_fixed_from_double(dy));
-            return true;
-        }
-#endif
-        zwlr_virtual_pointer_v1_motion(pointer, time += 10, wl_fixed_from_double(dx), wl_fixed_from_double(dy));
-        zwlr_virtual_pointer_v1_frame(pointer);
-        return true;
-    }
-
-    bool click() {
-#ifdef DUSKMERE_FAKE_INPUT
-        if (fake) {
-            org_kde_kwin_fake_input_button(fake, leftButton, WL_POINTER_BUTTON_STATE_PRESSED);
-            org_kde_kwin_fake_input_button(fake, leftButton, WL_POINTER_BUTTON_STATE_RELEASED);
-            return true;
-        }
-#endif
+// wlroots' virtual pointer; keys come from wtype there.
+bool byVirtualPointer(zwlr_virtual_pointer_v1* pointer, const Command& c) {
+    static uint32_t time = 0;
+    if (c.what == Command::Move) {
+        zwlr_virtual_pointer_v1_motion(pointer, time += 10, wl_fixed_from_double(c.dx), wl_fixed_from_double(c.dy));
+    } else if (c.what == Command::Click) {
         zwlr_virtual_pointer_v1_button(pointer, time += 10, leftButton, WL_POINTER_BUTTON_STATE_PRESSED);
         zwlr_virtual_pointer_v1_frame(pointer);
         zwlr_virtual_pointer_v1_button(pointer, time += 1, leftButton, WL_POINTER_BUTTON_STATE_RELEASED);
-        zwlr_virtual_pointer_v1_frame(pointer);
-        return true;
+    } else {
+        return false;
     }
+    zwlr_virtual_pointer_v1_frame(pointer);
+    return true;
+}
 
-    bool key([[maybe_unused]] uint32_t code) {
 #ifdef DUSKMERE_FAKE_INPUT
-        if (fake) {
-            org_kde_kwin_fake_input_keyboard_key(fake, code, WL_KEYBOARD_KEY_STATE_PRESSED);
-            org_kde_kwin_fake_input_keyboard_key(fake, code, WL_KEYBOARD_KEY_STATE_RELEASED);
-            return true;
-        }
-#endif
-        return false;  // wlroots compositors take keys from wtype
+// KWin's fake input.
+bool byFakeInput(const Command& c) {
+    if (c.what == Command::Move) {
+        org_kde_kwin_fake_input_pointer_motion(fake, wl_fixed_from_double(c.dx), wl_fixed_from_double(c.dy));
+    } else if (c.what == Command::Click) {
+        org_kde_kwin_fake_input_button(fake, leftButton, WL_POINTER_BUTTON_STATE_PRESSED);
+        org_kde_kwin_fake_input_button(fake, leftButton, WL_POINTER_BUTTON_STATE_RELEASED);
+    } else if (c.what == Command::Key) {
+        org_kde_kwin_fake_input_keyboard_key(fake, c.code, WL_KEYBOARD_KEY_STATE_PRESSED);
+        org_kde_kwin_fake_input_keyboard_key(fake, c.code, WL_KEYBOARD_KEY_STATE_RELEASED);
+    } else {
+        return false;
     }
-};
+    return true;
+}
+#endif
+
+// By whichever device the compositor offers.
+bool perform(zwlr_virtual_pointer_v1* pointer, const Command& c) {
+#ifdef DUSKMERE_FAKE_INPUT
+    if (fake) return byFakeInput(c);
+#endif
+    return pointer && byVirtualPointer(pointer, c);
+}
 
 }  // namespace
 
 int main() {
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display) {
-        std::fputs("virtual_pointer: no compositor\n", stderr);
-        return 1;
-    }
-    const wl_registry_listener listener = {global, globalRemoved};
-    wl_registry_add_listener(wl_display_get_registry(display), &listener, nullptr);
-    wl_display_roundtrip(display);
-    Device device;
+    wl_display* display = connectWithGlobals<global>("virtual_pointer");
+    if (!display) return 1;
+    zwlr_virtual_pointer_v1* pointer = nullptr;
 #ifdef DUSKMERE_FAKE_INPUT
     if (fake) org_kde_kwin_fake_input_authenticate(fake, "duskmere tests", "input for the saver's tests");
+    const bool fakeInput = fake != nullptr;
+#else
+    const bool fakeInput = false;
 #endif
     if (manager) {
-        device.pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, seat);
-    } else if (!hasFakeInput()) {
+        pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, seat);
+    } else if (!fakeInput) {
         std::fputs("virtual_pointer: the compositor has no virtual pointers\n", stderr);
         return 1;
     }
@@ -119,16 +124,7 @@ int main() {
     std::fflush(stdout);
     char line[128];
     while (std::fgets(line, sizeof line, stdin)) {
-        double dx = 0, dy = 0;
-        unsigned code = 0;
-        bool taken = false;
-        if (std::sscanf(line, "move %lf %lf", &dx, &dy) == 2)
-            taken = device.move(dx, dy);
-        else if (std::strncmp(line, "click", 5) == 0)
-            taken = device.click();
-        else if (std::sscanf(line, "key %u", &code) == 1)
-            taken = device.key(code);
-        if (!taken) {
+        if (!perform(pointer, parse(line))) {
             std::fprintf(stderr, "virtual_pointer: cannot do %s", line);
             return 2;
         }
@@ -136,7 +132,7 @@ int main() {
         std::puts("done");
         std::fflush(stdout);
     }
-    if (device.pointer) zwlr_virtual_pointer_v1_destroy(device.pointer);
+    if (pointer) zwlr_virtual_pointer_v1_destroy(pointer);
     wl_display_roundtrip(display);
     wl_display_disconnect(display);
     return 0;

@@ -16,15 +16,15 @@ output with the same seed. Input comes from wtype and our virtual pointer on swa
 KWin's fake input, and mutter's RemoteDesktop.
 Exit status: 0 passed, 1 failed, 77 skipped (no sway, or no unprivileged user).
 """
-import glob, hashlib, json, os, pwd, re, shutil, signal, subprocess, sys, tempfile, time, types
+import glob, hashlib, json, os, re, shutil, signal, subprocess, sys, tempfile, time, types
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
 import pngread  # noqa: E402
+from harness import Failed, as_user, skip, unprivileged_user, wait_for, TEST_USER  # noqa: E402
 
 SAVER, RENDER, INPUT, INHIBITOR = sys.argv[1:5]
 ONLY = sys.argv[5:]
 HERE = os.path.dirname(os.path.abspath(__file__))
-TEST_USER = 'duskmere-test'
 SEED = 4242
 SEARCH_FRAMES = 900  # renderer frames a screenshot may show: 30 s of the saver's, the longest a case waits (read lazily)
 STOP_WITHIN = 1.0    # s from the input (or the compositor's death) to the saver's exit
@@ -41,41 +41,6 @@ FRAME_REQUEST = re.compile(r' -> wl_surface@\d+\.frame\(new id wl_callback@(\d+)
 KEYS = {'q': 16, 'f': 33, 'k': 37, 'x': 45}
 
 
-class Failed(Exception):
-    pass
-
-
-def skip(reason):
-    print('SKIP: ' + reason)
-    sys.exit(77)
-
-
-def unprivileged_user():
-    if os.getuid() != 0:
-        return pwd.getpwuid(os.getuid())
-    try:
-        return pwd.getpwnam(TEST_USER)
-    except KeyError:
-        subprocess.run(['useradd', '--system', '--no-create-home', '--home-dir', '/nonexistent',
-                        '--shell', '/usr/sbin/nologin', TEST_USER],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        return pwd.getpwnam(TEST_USER)
-    except KeyError:
-        skip('running as root, and %s could not be created' % TEST_USER)
-
-
-def wait_for(what, test, within):
-    end = time.monotonic() + within
-    while True:
-        value = test()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise Failed('%s: not within %.1f s' % (what, within))
-        time.sleep(0.05)
-
-
 class Session:
     """Processes run as `user` in one runtime folder under `work`, with their own session bus when
     asked (what dbus-run-session gives, shared with the test's own D-Bus client)."""
@@ -85,7 +50,7 @@ class Session:
         self.runtime = os.path.join(work, 'run-' + name)
         os.makedirs(self.runtime, mode=0o700)
         os.chown(self.runtime, user.pw_uid, user.pw_gid)
-        self.as_user = dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[]) if os.getuid() == 0 else {}
+        self.as_user = as_user(user)
         self.env = {'PATH': '/usr/bin:/bin', 'HOME': self.runtime, 'XDG_RUNTIME_DIR': self.runtime}
         self.processes = []
         if bus:
@@ -313,10 +278,10 @@ class Saver:
         # stderr into a file: a pipe nobody reads while it runs could fill and stall it.
         self.stderr, self.read, self.text = tempfile.TemporaryFile('w+b'), 0, ''
         env = dict(compositor.env, WAYLAND_DEBUG='1') if debug else compositor.env
-        as_user = getattr(compositor, 'session', None)
+        session = getattr(compositor, 'session', None)
         self.started = time.monotonic()
         self.process = subprocess.Popen([SAVER, '--seed', str(SEED), *args], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=self.stderr, **(as_user.as_user if as_user else {}))
+                                        stderr=self.stderr, **(session.as_user if session else {}))
         Saver.started_all.append(self)
 
     def log(self):
@@ -823,6 +788,8 @@ def main():
     if missing('sway'):
         skip('%s not installed (scripts/install-deps.sh wayland)' % missing('sway'))
     user = unprivileged_user()
+    if not user:
+        skip('running as root, and %s could not be created' % TEST_USER)
     failures = ran = 0
     with tempfile.TemporaryDirectory(prefix='duskmere-wayland-') as work:
         os.chmod(work, 0o755)

@@ -24,15 +24,8 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'support'))
 from pngread import read_png  # noqa: E402
+from render_cases import HASH_CASES  # noqa: E402
 
-# Crosses pans, meteors, comets, camps and animals; short enough for a few seconds under Wine.
-HASH_CASES = [
-    ['--scene', 'city', '--canvas', '64x48', '--seed', '3', '--frames', '9300', '--hash-every', '100'],
-    ['--scene', 'city', '--canvas', '320x180', '--seed', '1', '--frames', '2000', '--hash-every', '20'],
-    ['--scene', 'city', '--bounds', '1440x900', '--seed', '0x5eed', '--frames', '600', '--hash-every', '50'],
-    ['--scene', 'campfire', '--canvas', '240x135', '--seed', '3', '--frames', '3000', '--hash-every', '25'],
-    ['--scene', 'campfire', '--canvas', '480x270', '--seed', '1', '--frames', '1200', '--hash-every', '100'],
-]
 # Through the view at a fractional backing scale: enlargement and scanlines in software.
 PICTURE_CASE = ['--scene', 'campfire', '--bounds', '640x400@1.5', '--seed', '11', '--frames', '45']
 
@@ -111,8 +104,7 @@ def compare_pictures(label, got_path, want_path):
 
 
 def test_hashes(wine, render, linux_render, vectors):
-    cases = list(HASH_CASES)
-    for args in cases:
+    for args in HASH_CASES:
         want = subprocess.run([linux_render] + args, capture_output=True, text=True, check=True).stdout
         got = wine.run([render] + args)
         if got.returncode != 0 or got.stdout.decode() != want:
@@ -124,7 +116,7 @@ def test_hashes(wine, render, linux_render, vectors):
         for m in re.finditer(r'^case (\w+) (\d+x\d+) seed (\d+) frames (\d+) every (\d+)\n((?:frame .*\n)+)', text, re.M):
             scene, size, seed, frames, every, want = m.groups()
             if int(frames) > 5000:
-                continue  # the long city case is already crossed by the first case above
+                continue  # the long city case is already crossed by the first of HASH_CASES
             args = ['--scene', scene, '--canvas', size, '--seed', seed, '--frames', frames, '--hash-every', every]
             got = wine.run([render] + args)
             if got.stdout.decode() != want:
