@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "SaverMain.h"
+#include "SaverProgram.h"
 #include "StopSignals.h"
 #include "WaylandOptions.h"
 #include "WaylandSaver.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "HackOptions.h"
-#include "SaverMain.h"
+#include "SaverProgram.h"
 #include "TargetWindow.h"
 #include "X11Saver.h"
 #include "XErrorTrap.h"

@@ -1,4 +1,4 @@
-#include "SaverMain.h"
+#include "SaverProgram.h"
 
 #include <cstdio>
 
