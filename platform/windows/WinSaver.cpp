@@ -36,6 +36,15 @@ int64_t performanceRate() {
     return rate.QuadPart > 0 ? rate.QuadPart : 1;
 }
 
+// Writes `text` to the standard handle `which` (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE); false where
+// there is none to write to, as for a GUI program started from Explorer.
+bool writeStandard(DWORD which, const std::string& text) {
+    const HANDLE h = GetStdHandle(which);
+    DWORD written = 0;
+    return h && h != INVALID_HANDLE_VALUE &&
+           WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(monitor);
     return TRUE;
@@ -57,19 +66,6 @@ WinSaver::~WinSaver() {
     if (coarseTimer_) timeEndPeriod(1);
     if (cursorHidden_) ShowCursor(TRUE);
 }
-
-namespace {
-
-// Writes `text` to the standard handle `which` (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE); false where
-// there is none to write to, as for a GUI program started from Explorer.
-bool writeStandard(DWORD which, const std::string& text) {
-    const HANDLE h = GetStdHandle(which);
-    DWORD written = 0;
-    return h && h != INVALID_HANDLE_VALUE &&
-           WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-}  // namespace
 
 bool WinSaver::toDebuggerAndStderr(const std::string& line) const {
     const std::wstring debug = name_ + L": " + toWide(line) + L"\n";
