@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace duskmere {
@@ -58,5 +59,29 @@ private:
     std::string name_;
     std::optional<std::string> inlineValue_;
 };
+
+// What a program makes of its arguments: the options, checked in full before any work starts.
+template <class Options>
+struct Parsed {
+    Options options;
+    std::string error;  // one line; empty when the options are good
+};
+
+// The one loop of every program's parser. `take(cursor, options)` reads the argument the cursor
+// stands at, with any value it takes, and returns what is wrong with it in one line (empty: go
+// on); the first such line ends the walk. `check(options)` then judges the options as a whole.
+template <class Options, class Take, class Check>
+Parsed<Options> parseArguments(const std::vector<std::string>& args, Take take, Check check) {
+    Parsed<Options> result;
+    ArgumentCursor cursor(args);
+    while (result.error.empty() && cursor.next()) result.error = take(cursor, result.options);
+    if (result.error.empty()) result.error = check(std::as_const(result.options));
+    return result;
+}
+
+template <class Options, class Take>
+Parsed<Options> parseArguments(const std::vector<std::string>& args, Take take) {
+    return parseArguments<Options>(args, take, [](const Options&) { return std::string(); });
+}
 
 }  // namespace duskmere

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace duskmere {
@@ -45,8 +46,19 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    // The open file, as each operating system's implementation keeps it.
     struct State;
-    State* state_ = nullptr;
+    struct StateDeleter {
+        void operator()(State* state) const;
+    };
+    // What each system does for open(), commit() and abandon(): starts the file (state_ set when it
+    // worked); flushes, closes and puts it into place (the reason when a step or an earlier write
+    // failed, else empty); closes it and removes what was written.
+    bool start(std::string& error);
+    std::string finish(State& s);
+    void discard(State& s);
+
+    std::unique_ptr<State, StateDeleter> state_;
     std::string path_;
 };
 

@@ -195,16 +195,11 @@ struct OutputFile::State {
     int error = 0;
 };
 
-OutputFile::~OutputFile() { abandon(); }
+void OutputFile::StateDeleter::operator()(State* state) const { delete state; }
 
-bool OutputFile::open(const std::string& path, std::string& error) {
-    abandon();
-    path_ = path;
-    auto* state = new State;
-    if (!resolve(path, state->target, error)) {
-        delete state;
-        return false;
-    }
+bool OutputFile::start(std::string& error) {
+    std::unique_ptr<State, StateDeleter> state(new State);
+    if (!resolve(path_, state->target, error)) return false;
     if (state->target.kind == Kind::stream) {
         if (state->target.socket) {
             state->fd = connectSocket(state->target.path);
@@ -222,11 +217,10 @@ bool OutputFile::open(const std::string& path, std::string& error) {
         }
     }
     if (state->fd < 0) {
-        error = failure(path, errno);
-        delete state;
+        error = failure(path_, errno);
         return false;
     }
-    state_ = state;
+    state_ = std::move(state);
     return true;
 }
 
@@ -246,12 +240,7 @@ bool OutputFile::write(const void* data, size_t size) {
     return true;
 }
 
-bool OutputFile::commit(std::string& error) {
-    if (!state_) {
-        error = "cannot write " + path_ + ": the file is not open";
-        return false;
-    }
-    State& s = *state_;
+std::string OutputFile::finish(State& s) {
     int failed = s.error;
     if (s.temporary.empty()) {
         if (close(s.fd) != 0 && !failed && errno != EINTR) failed = errno;
@@ -280,26 +269,16 @@ bool OutputFile::commit(std::string& error) {
             }
         }
     }
-    if (failed) {
-        error = failure(path_, failed);
-        abandon();
-        return false;
-    }
-    delete state_;
-    state_ = nullptr;
-    return true;
+    return failed ? failure(path_, failed) : std::string();
 }
 
-void OutputFile::abandon() {
-    if (!state_) return;
-    if (state_->fd >= 0) close(state_->fd);
-    if (!state_->temporary.empty()) {
+void OutputFile::discard(State& s) {
+    if (s.fd >= 0) close(s.fd);
+    if (!s.temporary.empty()) {
         StopSignalsHeld held;
-        unlink(state_->temporary.c_str());
+        unlink(s.temporary.c_str());
         clearPending();
     }
-    delete state_;
-    state_ = nullptr;
 }
 
 }  // namespace duskmere

@@ -140,7 +140,6 @@ void discardPendingOutputFile() noexcept {
 }
 
 struct OutputFile::State {
-    std::string userPath;
     Target target;
     std::wstring temporary;  // empty for a device
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -184,33 +183,29 @@ bool checkOutputPath(const std::string& path, std::string& error) {
     return false;
 }
 
-OutputFile::~OutputFile() { abandon(); }
+void OutputFile::StateDeleter::operator()(State* state) const { delete state; }
 
-bool OutputFile::open(const std::string& path, std::string& error) {
-    abandon();
-    path_ = path;
+bool OutputFile::start(std::string& error) {
     Target target;
-    if (!resolve(path, target, error)) return false;
-    auto* s = new State{path, target, {}, INVALID_HANDLE_VALUE, 0};
+    if (!resolve(path_, target, error)) return false;
+    std::unique_ptr<State, StateDeleter> s(new State{target, {}, INVALID_HANDLE_VALUE, 0});
     if (target.kind == Kind::device) {
         s->handle = CreateFileW(target.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
         if (s->handle == INVALID_HANDLE_VALUE) {
-            error = failure(path, GetLastError());
-            delete s;
+            error = failure(path_, GetLastError());
             return false;
         }
     } else {
         DWORD code = ERROR_ACCESS_DENIED;
         s->handle = createTemporary(folderOf(target.path), s->temporary, code);
         if (s->handle == INVALID_HANDLE_VALUE) {
-            error = failure(path, code);
-            delete s;
+            error = failure(path_, code);
             return false;
         }
         recordPending(s->temporary);
     }
-    state_ = s;
+    state_ = std::move(s);
     return true;
 }
 
@@ -230,12 +225,7 @@ bool OutputFile::write(const void* data, size_t size) {
     return true;
 }
 
-bool OutputFile::commit(std::string& error) {
-    if (!state_) {
-        error = "no file is open";
-        return false;
-    }
-    State& s = *state_;
+std::string OutputFile::finish(State& s) {
     DWORD code = s.firstError;
     if (!code && s.target.kind == Kind::file && !FlushFileBuffers(s.handle)) code = GetLastError();
     if (!CloseHandle(s.handle) && !code) code = GetLastError();
@@ -243,24 +233,15 @@ bool OutputFile::commit(std::string& error) {
     if (!code && s.target.kind == Kind::file &&
         !MoveFileExW(s.temporary.c_str(), s.target.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         code = GetLastError();
-    if (!code) pendingSet = false;
-    if (code) {
-        error = failure(s.userPath, code);
-        abandon();
-        return false;
-    }
-    delete state_;
-    state_ = nullptr;
-    return true;
+    if (code) return failure(path_, code);
+    pendingSet = false;
+    return {};
 }
 
-void OutputFile::abandon() {
-    if (!state_) return;
-    if (state_->handle != INVALID_HANDLE_VALUE) CloseHandle(state_->handle);
-    if (!state_->temporary.empty()) DeleteFileW(state_->temporary.c_str());
+void OutputFile::discard(State& s) {
+    if (s.handle != INVALID_HANDLE_VALUE) CloseHandle(s.handle);
+    if (!s.temporary.empty()) DeleteFileW(s.temporary.c_str());
     pendingSet = false;
-    delete state_;
-    state_ = nullptr;
 }
 
 }  // namespace duskmere

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ArgumentCursor.h"
+
 namespace duskmere {
 
 // What duskmere-render was asked to do, checked in full before any work starts.
@@ -26,12 +28,7 @@ struct RenderOptions {
     bool streamsFrames() const { return out == "-"; }
 };
 
-struct ParsedRenderOptions {
-    RenderOptions options;
-    std::string error;  // one line; empty when the options are good
-};
-
-ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& args);
+Parsed<RenderOptions> parseRenderOptions(const std::vector<std::string>& args);
 extern const char* const renderUsage;
 
 }  // namespace duskmere

@@ -213,7 +213,7 @@ int runRender(const RenderOptions& o, RenderHost& host, const RenderStreams& str
 
 int renderProgram(const std::vector<std::string>& args, RenderHost& host, const RenderStreams& streams,
                   void (*beforeWork)()) {
-    const ParsedRenderOptions parsed = parseRenderOptions(args);
+    const Parsed<RenderOptions> parsed = parseRenderOptions(args);
     if (!parsed.error.empty()) {
         std::fprintf(streams.err, "duskmere-render: %s\n", parsed.error.c_str());
         return 2;

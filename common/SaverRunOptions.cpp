@@ -5,7 +5,7 @@
 
 namespace duskmere {
 
-bool takeSaverRunOption(ArgumentCursor& cur, SaverRunOptions& o, std::string& error) {
+std::optional<std::string> takeSaverRunOption(ArgumentCursor& cur, SaverRunOptions& o) {
     const std::string& n = cur.name();
     const std::string& s = cur.spelled();
     const char* what = n == "scene"           ? "a scene name"
@@ -14,28 +14,26 @@ bool takeSaverRunOption(ArgumentCursor& cur, SaverRunOptions& o, std::string& er
                        : n == "frames"        ? "a number of frames"
                        : n == "capture"       ? "a file name"
                                               : nullptr;
-    if (!cur.isOption() || !what) return false;
+    if (!cur.isOption() || !what) return std::nullopt;
     const std::optional<std::string> v = cur.value();
-    if (!v) {
-        error = s + " needs " + what;
-    } else if (n == "scene") {
-        if (findScene(*v)) o.scene = *v;
-        else error = "unknown scene '" + *v + "' (" + sceneNames(" or ") + ")";
+    if (!v) return s + " needs " + what;
+    if (n == "scene") {
+        if (!findScene(*v)) return "unknown scene '" + *v + "' (" + sceneNames(" or ") + ")";
+        o.scene = *v;
     } else if (n == "seed") {
         o.seed = parseSeed(*v);
-        if (!o.seed) error = s + " needs a number, decimal or 0x hex, not '" + *v + "'";
+        if (!o.seed) return s + " needs a number, decimal or 0x hex, not '" + *v + "'";
     } else if (n == "backing-scale") {
         o.backingScale = parseScale(*v, maxBackingScale);
-        if (!o.backingScale) error = s + " needs a number above 0 and at most 16, not '" + *v + "'";
+        if (!o.backingScale) return s + " needs a number above 0 and at most 16, not '" + *v + "'";
     } else if (n == "frames") {
         o.frames = parseFrameCount(*v);
-        if (!o.frames) error = badFrameCount(*v);
-    } else if (v->empty()) {
-        error = s + " needs a file name";
+        if (!o.frames) return badFrameCount(*v);
     } else {
+        if (v->empty()) return s + " needs a file name";
         o.capture = *v;
     }
-    return true;
+    return std::string();
 }
 
 }  // namespace duskmere

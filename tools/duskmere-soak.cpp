@@ -66,30 +66,30 @@ double peakResidentMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-enum class Parsed { run, help, version, bad };
+enum class Asked { run, help, version, bad };
 
-Parsed parse(int argc, char** argv, SoakOptions& o, std::string& error) {
+Asked parse(int argc, char** argv, SoakOptions& o, std::string& error) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     ArgumentCursor cur(args);
     while (cur.next()) {
         const std::string& n = cur.name();
         const std::string flag = "--" + n;  // messages use the long spelling
         if (cur.isOption() && (n == "help" || n == "h" || n == "version")) {
-            if (!cur.hasInlineValue()) return n == "version" ? Parsed::version : Parsed::help;
+            if (!cur.hasInlineValue()) return n == "version" ? Asked::version : Asked::help;
             error = "option " + cur.spelled() + " takes no value";
-            return Parsed::bad;
+            return Asked::bad;
         }
         const bool known = n == "scene" || n == "canvas" || n == "seed" || n == "hours" || n == "draw-every" ||
                            n == "max-growth";
         if (!known) {
             error = cur.isOption() ? "unknown option '" + cur.spelled() + "' (see --help)"
                                    : "unknown argument '" + cur.spelled() + "' (see --help)";
-            return Parsed::bad;
+            return Asked::bad;
         }
         const std::optional<std::string> given = cur.value();
         if (!given) {
             error = "option " + cur.spelled() + " needs a value";
-            return Parsed::bad;
+            return Asked::bad;
         }
         const std::string& value = *given;
         bool ok = true;
@@ -115,10 +115,10 @@ Parsed parse(int argc, char** argv, SoakOptions& o, std::string& error) {
         }
         if (!ok) {
             error = "bad value '" + value + "' for " + flag + " (see --help)";
-            return Parsed::bad;
+            return Asked::bad;
         }
     }
-    return Parsed::run;
+    return Asked::run;
 }
 
 // Standard output failed: one line, unless the reader just went away.
@@ -167,16 +167,16 @@ int main(int argc, char** argv) {
     SoakOptions o;
     std::string error;
     switch (parse(argc, argv, o, error)) {
-    case Parsed::bad:
+    case Asked::bad:
         std::fprintf(stderr, "duskmere-soak: %s\n", error.c_str());
         return 2;
-    case Parsed::help:
+    case Asked::help:
         std::fputs(usage, stdout);
         return std::fflush(stdout) == 0 ? 0 : outputFailed(errno);
-    case Parsed::version:
+    case Asked::version:
         std::puts("duskmere-soak " DUSKMERE_VERSION);
         return std::fflush(stdout) == 0 ? 0 : outputFailed(errno);
-    case Parsed::run:
+    case Asked::run:
         break;
     }
     signal(SIGPIPE, SIG_IGN);

@@ -23,23 +23,15 @@ const char* const waylandUsage =
     "  --version            print the version and exit\n"
     "Every option may be spelled with one dash or two, and values may follow '='.\n";
 
-ParsedWaylandOptions parseWaylandOptions(const std::vector<std::string>& args) {
-    ParsedWaylandOptions result;
-    WaylandOptions& o = result.options;
-    ArgumentCursor cur(args);
-    auto fail = [&](const std::string& message) {
-        result.error = message;
-        return result;
-    };
+Parsed<WaylandOptions> parseWaylandOptions(const std::vector<std::string>& args) {
     bool modeGiven = false;
-
-    while (cur.next()) {
+    const auto take = [&](ArgumentCursor& cur, WaylandOptions& o) -> std::string {
         const std::string& n = cur.name();
         const std::string& s = cur.spelled();
-        if (!cur.isOption()) return fail("unexpected argument '" + s + "'");
+        if (!cur.isOption()) return "unexpected argument '" + s + "'";
         const bool flag = n == "help" || n == "h" || n == "version" || n == "wallpaper" || n == "window" ||
                           n == "fps" || n == "no-fps";
-        if (flag && cur.hasInlineValue()) return fail(s + " takes no value");
+        if (flag && cur.hasInlineValue()) return s + " takes no value";
 
         if (n == "help" || n == "h") {
             o.help = true;
@@ -47,29 +39,31 @@ ParsedWaylandOptions parseWaylandOptions(const std::vector<std::string>& args) {
             o.version = true;
         } else if (n == "wallpaper" || n == "window") {
             const auto mode = n == "window" ? WaylandOptions::Mode::window : WaylandOptions::Mode::wallpaper;
-            if (modeGiven && o.mode != mode) return fail("--wallpaper and --window exclude each other");
+            if (modeGiven && o.mode != mode) return "--wallpaper and --window exclude each other";
             o.mode = mode;
             modeGiven = true;
         } else if (n == "idle") {
             const std::optional<std::string> v = cur.value();
-            if (!v) return fail(s + " needs a number of seconds");
+            if (!v) return s + " needs a number of seconds";
             const std::optional<int64_t> seconds = parseCount(*v, 1, maxIdleSeconds);
             if (!seconds)
-                return fail(s + " needs a whole number of seconds from 1 to " + std::to_string(maxIdleSeconds) +
-                            ", not '" + *v + "'");
+                return s + " needs a whole number of seconds from 1 to " + std::to_string(maxIdleSeconds) + ", not '" +
+                       *v + "'";
             o.idleSeconds = static_cast<uint32_t>(*seconds);
         } else if (n == "fps" || n == "no-fps") {
             o.fps = n == "fps";
-        } else if (takeSaverRunOption(cur, o, result.error)) {
-            if (!result.error.empty()) return result;
+        } else if (std::optional<std::string> taken = takeSaverRunOption(cur, o)) {
+            return *taken;
         } else {
-            return fail("unknown option '" + s + "'");
+            return "unknown option '" + s + "'";
         }
-    }
-    if (o.idleSeconds && o.mode != WaylandOptions::Mode::saver)
-        return fail(std::string("--idle shows the saver; it excludes --") +
-                    (o.mode == WaylandOptions::Mode::window ? "window" : "wallpaper"));
-    return result;
+        return {};
+    };
+    return parseArguments<WaylandOptions>(args, take, [](const WaylandOptions& o) -> std::string {
+        if (!o.idleSeconds || o.mode == WaylandOptions::Mode::saver) return {};
+        return std::string("--idle shows the saver; it excludes --") +
+               (o.mode == WaylandOptions::Mode::window ? "window" : "wallpaper");
+    });
 }
 
 }  // namespace duskmere

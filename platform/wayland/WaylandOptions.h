@@ -23,19 +23,12 @@ struct WaylandOptions : SaverRunOptions {
     Mode mode = Mode::saver;
     std::optional<uint32_t> idleSeconds;  // --idle: saver mode only
     bool fps = false;
-    bool help = false;
-    bool version = false;
-};
-
-struct ParsedWaylandOptions {
-    WaylandOptions options;
-    std::string error;  // one line; empty when the options are good
 };
 
 // The longest --idle delay: a day.
 constexpr uint32_t maxIdleSeconds = 86400;
 
-ParsedWaylandOptions parseWaylandOptions(const std::vector<std::string>& args);
+Parsed<WaylandOptions> parseWaylandOptions(const std::vector<std::string>& args);
 
 extern const char* const waylandUsage;
 

@@ -8,12 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "OutputFile.h"
+#include "SaverProgram.h"
 #include "StopSignals.h"
-#include "StopWatchdog.h"
-#include "Version.h"
 #include "WaylandOptions.h"
 #include "WaylandSaver.h"
 #include "catalog/SceneCatalog.h"
@@ -22,48 +19,13 @@ using namespace duskmere;
 
 namespace {
 
-// A stop while the compositor stalls before any output is known: there is no picture to write.
-void noPictureYet(void*) {
-    std::fputs("duskmere-wayland: stopped before any output was known; no capture written\n", stderr);
-    StopWatchdog::noteStatus(1);
-}
-
 // Before the constructors of every library and of the program itself: a stop signal in the first
 // moments after start ends it in order too, instead of by the signal's default action.
 void installStopsFirst(int, char**, char**) { StopSignals::install(); }
 [[gnu::used, gnu::section(".preinit_array")]] void (*const earliest)(int, char**, char**) = installStopsFirst;
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // Again, in case the preinit hook did not run (a loader that ignores it): nothing else first.
-    StopSignals::install();
-    StopWatchdog::start();
-
-    const ParsedWaylandOptions parsed = parseWaylandOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "duskmere-wayland: %s (see duskmere-wayland --help)\n", parsed.error.c_str());
-        return 2;
-    }
-    const WaylandOptions& options = parsed.options;
-    if (options.help) {
-        std::fputs(waylandUsage, stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::puts("duskmere-wayland " DUSKMERE_VERSION);
-        return 0;
-    }
-    if (!options.capture.empty()) {
-        // Known before anything is shown, so it is a bad argument like any other.
-        std::string error;
-        if (!checkOutputPath(options.capture, error)) {
-            std::fprintf(stderr, "duskmere-wayland: %s\n", error.c_str());
-            return 2;
-        }
-        StopWatchdog::setFinisher(noPictureYet, nullptr);
-    }
-
+// The connection to the compositor, then the saver on it.
+int runHost(const WaylandOptions& options) {
     const char* name = std::getenv("WAYLAND_DISPLAY");
     const std::string socket = name && *name ? name : "wayland-0";
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -86,12 +48,16 @@ int main(int argc, char** argv) {
         std::string error;
         if (!saver.connect(error, status)) std::fprintf(stderr, "duskmere-wayland: %s\n", error.c_str());
         else status = saver.run();
-        if (StopSignals::requested()) {
-            std::fflush(stdout);
-            std::fflush(stderr);
-            StopSignals::exitAsRequested(status);
-        }
+        endIfStopped(status);
     }
     wl_display_disconnect(display);
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The stop handlers again, in case the preinit hook did not run (a loader that ignores it).
+    static const SaverProgram program{"duskmere-wayland", waylandUsage, "stopped before any output was known"};
+    return saverMain(program, argc, argv, parseWaylandOptions, runHost);
 }

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <string_view>
 
-#include "ArgumentCursor.h"
 #include "CommandLine.h"
 
 namespace duskmere {
@@ -36,17 +35,9 @@ bool isAllDigits(std::string_view text) {
 
 }  // namespace
 
-ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
-    ParsedSaverArguments result;
-    SaverArguments& a = result.arguments;
+Parsed<SaverArguments> parseSaverArguments(const std::vector<std::string>& args) {
     bool modeSeen = false;
-    auto fail = [&](std::string message) {
-        result.error = std::move(message);
-        return result;
-    };
-
-    ArgumentCursor cur(args);
-    while (cur.next()) {
+    const auto take = [&](ArgumentCursor& cur, SaverArguments& a) -> std::string {
         const std::string& n = cur.name();
         // Ours: anything with two dashes (strictly), and our names with one ("-seed 5"). A
         // single letter with one dash (-s, -p, -c, -a) stays a Windows switch.
@@ -55,33 +46,33 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
         if (ours) {
             const std::string name = "--" + n;  // messages use the long spelling
             if (n == "version") {
-                if (cur.hasInlineValue()) return fail(name + " takes no value");
+                if (cur.hasInlineValue()) return name + " takes no value";
                 a.version = true;
-                continue;
+                return {};
             }
-            if (n != "seed" && n != "frames" && n != "capture") return fail("unknown option " + cur.spelled());
+            if (n != "seed" && n != "frames" && n != "capture") return "unknown option " + cur.spelled();
             const std::optional<std::string> value = cur.value();
-            if (!value) return fail(name + " needs a value");
+            if (!value) return name + " needs a value";
             if (n == "seed") {
                 a.seed = parseSeed(*value);
-                if (!a.seed) return fail("--seed needs a number (decimal or 0x hex), not '" + *value + "'");
+                if (!a.seed) return "--seed needs a number (decimal or 0x hex), not '" + *value + "'";
             } else if (n == "frames") {
                 a.frames = parseFrameCount(*value);
-                if (!a.frames) return fail(badFrameCount(*value));
+                if (!a.frames) return badFrameCount(*value);
             } else {
-                if (value->empty()) return fail("--capture needs a file name");
+                if (value->empty()) return "--capture needs a file name";
                 a.capture = *value;
             }
-            continue;
+            return {};
         }
-        if (modeSeen) continue;  // the host may add words after the switch; they mean nothing
+        if (modeSeen) return {};  // the host may add words after the switch; they mean nothing
         modeSeen = true;
         const std::string& arg = cur.argument();
-        if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) continue;  // a stray word: no argument
+        if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) return {};  // a stray word: no argument
         const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(arg[1])));
         std::optional<std::string> value;
         if (arg.size() > 2) {
-            if (arg[2] != ':') continue;  // /screen, -px: not a switch we know
+            if (arg[2] != ':') return {};  // /screen, -px: not a switch we know
             value = arg.substr(3);
         }
         switch (letter) {
@@ -94,7 +85,7 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
         case 'p': {
             if (!value && cur.peek()) value = cur.value();
             const std::optional<uint64_t> handle = value ? parseHandle(*value) : std::nullopt;
-            if (!handle) return fail("/p needs the parent window's handle in unsigned decimal");
+            if (!handle) return "/p needs the parent window's handle in unsigned decimal";
             a.mode = SaverArguments::Mode::preview;
             a.window = *handle;
             break;
@@ -104,7 +95,7 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
             if (!value && cur.peek() && isAllDigits(*cur.peek())) value = cur.value();
             if (value && !value->empty()) {
                 const std::optional<uint64_t> handle = parseHandle(*value);
-                if (!handle) return fail("/c takes the owner window's handle in unsigned decimal, not '" + *value + "'");
+                if (!handle) return "/c takes the owner window's handle in unsigned decimal, not '" + *value + "'";
                 a.window = *handle;
             }
             a.mode = SaverArguments::Mode::settings;
@@ -113,11 +104,13 @@ ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args) {
         default:
             break;  // unknown switch: no argument
         }
-    }
-    const bool runs = a.mode == SaverArguments::Mode::fullScreen || a.mode == SaverArguments::Mode::preview;
-    if (!runs && (a.seed || a.frames || !a.capture.empty()))
-        return fail("--seed, --frames and --capture go with /s or /p");
-    return result;
+        return {};
+    };
+    return parseArguments<SaverArguments>(args, take, [](const SaverArguments& a) -> std::string {
+        const bool runs = a.mode == SaverArguments::Mode::fullScreen || a.mode == SaverArguments::Mode::preview;
+        if (!runs && (a.seed || a.frames || !a.capture.empty())) return "--seed, --frames and --capture go with /s or /p";
+        return {};
+    });
 }
 
 }  // namespace duskmere

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ArgumentCursor.h"
+
 namespace duskmere {
 
 // How Windows starts a saver, plus our own options for tests and bug reports. Portable, so that
@@ -24,11 +26,6 @@ struct SaverArguments {
     bool version = false;           // --version: name the version and leave
 };
 
-struct ParsedSaverArguments {
-    SaverArguments arguments;
-    std::string error;  // one line; empty when the arguments are good
-};
-
 // Windows switches are case-insensitive, begin with '/' or '-', and take their value after a space
 // or a colon (/p 1234, /p:1234, /c:1234); window handles are unsigned decimal. The first switch
 // decides the mode; unknown switches and stray words count as no argument, as the host's own
@@ -36,7 +33,7 @@ struct ParsedSaverArguments {
 // --version) follow every program's syntax (ArgumentCursor: one dash or two, the value after a
 // space or '='), in any position; they are strict: a bad value or an unknown --name is an error.
 // A single letter after one dash (-s, -p, -c, -a) is always the Windows switch.
-ParsedSaverArguments parseSaverArguments(const std::vector<std::string>& args);
+Parsed<SaverArguments> parseSaverArguments(const std::vector<std::string>& args);
 
 extern const char* const saverUsage;
 

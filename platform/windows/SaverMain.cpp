@@ -35,9 +35,9 @@ std::string fileName() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const std::wstring name = saverName(instance);
-    const ParsedSaverArguments parsed = parseSaverArguments(commandLineArguments());
+    const Parsed<SaverArguments> parsed = parseSaverArguments(commandLineArguments());
     const SceneEntry* scene = findScene(DUSKMERE_SCENE);
-    WinSaver saver(instance, parsed.arguments, *scene, name);
+    WinSaver saver(instance, parsed.options, *scene, name);
     if (!parsed.error.empty()) {
         std::string usage = saverUsage;
         const size_t at = usage.find("SAVER.scr");
@@ -45,7 +45,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         saver.refuse(parsed.error + " (" + usage + ")");
         return 2;
     }
-    if (parsed.arguments.version) {
+    if (parsed.options.version) {
         saver.tell(toUtf8(name) + " " DUSKMERE_VERSION);
         return 0;
     }

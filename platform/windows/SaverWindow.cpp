@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "CommandLine.h"
 #include "WinSaver.h"
 #include "WinText.h"
 #include "catalog/SceneCatalog.h"
@@ -108,15 +109,26 @@ RECT SaverWindow::screenRect() const {
     return r;
 }
 
-bool SaverWindow::redrawIfNeeded() {
+bool SaverWindow::redrawIfNeeded(std::string& error) {
     const bool asked = platform_.takeNeedsDisplay();
     if (!hwnd_ || !visible() || (!asked && !repaint_)) return true;
+    const ViewSize points = platform_.bounds();
+    // Before any picture is made for it: nothing large is allocated.
+    if (const std::string tooLarge = deviceBudgetError(points.width, points.height, platform_.backingScale());
+        !tooLarge.empty()) {
+        error = "the window is too large to draw: " + tooLarge;
+        return false;
+    }
     repaint_ = false;
     view_->drawRect();
     const std::vector<DeviceBox>& boxes = platform_.finishRedraw();
-    const ViewSize points = platform_.bounds();
     // The software platform drops a picture it cannot allocate.
-    if (points.width >= 1 && points.height >= 1 && platform_.deviceWidth() <= 0) return false;
+    if (points.width >= 1 && points.height >= 1 && platform_.deviceWidth() <= 0) {
+        const RECT r = screenRect();
+        error = "cannot make the picture of a " + std::to_string(r.right - r.left) + "x" +
+                std::to_string(r.bottom - r.top) + " window: out of memory";
+        return false;
+    }
     drawn_ = true;
     if (boxes.empty()) return true;
     const HDC dc = GetDC(hwnd_);

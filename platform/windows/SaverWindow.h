@@ -40,9 +40,9 @@ public:
 
     void tick() { view_->animateOneFrame(); }
     // Redraws when the view asked for it or the window needs a fresh picture; copies the changed
-    // boxes to the screen. False when there is no memory for the picture; may throw
-    // std::bad_alloc (a scene too large for memory).
-    bool redrawIfNeeded();
+    // boxes to the screen. False, with the line to report, when the picture would pass the device
+    // budget or there is no memory for it; may throw std::bad_alloc (a scene too large for memory).
+    bool redrawIfNeeded(std::string& error);
     // Matches the window to a new size in pixels (the preview following its parent).
     void moveTo(const RECT& rect);
     // The picture the window holds (the last redraw's, in the canvas's pixel format, row 0 at the
@@ -52,13 +52,13 @@ public:
     // Where the window was put: its monitor's rectangle in the virtual screen for a full-screen
     // window, the parent's client area for a preview.
     const RECT& placement() const { return rect_; }
-    RECT screenRect() const;
 
 private:
     SaverWindow(WinSaver& owner, Kind kind, const SceneEntry& scene);
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void updateGeometry();
+    RECT screenRect() const;
     void paint();
     void copyToScreen(HDC dc, int x0, int y0, int x1, int y1);
 

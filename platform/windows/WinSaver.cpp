@@ -36,6 +36,15 @@ int64_t performanceRate() {
     return rate.QuadPart > 0 ? rate.QuadPart : 1;
 }
 
+// Writes `text` to the standard handle `which` (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE); false where
+// there is none to write to, as for a GUI program started from Explorer.
+bool writeStandard(DWORD which, const std::string& text) {
+    const HANDLE h = GetStdHandle(which);
+    DWORD written = 0;
+    return h && h != INVALID_HANDLE_VALUE &&
+           WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(monitor);
     return TRUE;
@@ -58,46 +67,30 @@ WinSaver::~WinSaver() {
     if (cursorHidden_) ShowCursor(TRUE);
 }
 
-void WinSaver::report(const std::string& line) const {
-    const std::wstring wide = toWide(line);
-    if (arguments_.mode == SaverArguments::Mode::settings) {
-        MessageBoxW(nullptr, wide.c_str(), name_.c_str(), MB_OK | MB_ICONERROR);
-        return;
-    }
-    const std::wstring debug = name_ + L": " + wide + L"\n";
+bool WinSaver::toDebuggerAndStderr(const std::string& line) const {
+    const std::wstring debug = name_ + L": " + toWide(line) + L"\n";
     OutputDebugStringW(debug.c_str());
-    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (err && err != INVALID_HANDLE_VALUE) {
-        const std::string text = toUtf8(name_) + ": " + line + "\n";
-        DWORD written = 0;
-        WriteFile(err, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    }
+    return writeStandard(STD_ERROR_HANDLE, toUtf8(name_) + ": " + line + "\n");
+}
+
+void WinSaver::messageBox(const std::string& line, UINT icon) const {
+    const std::wstring wide = toWide(line);
+    MessageBoxW(nullptr, wide.c_str(), name_.c_str(), MB_OK | icon);
+}
+
+void WinSaver::report(const std::string& line) const {
+    if (arguments_.mode == SaverArguments::Mode::settings) messageBox(line, MB_ICONERROR);
+    else toDebuggerAndStderr(line);
 }
 
 void WinSaver::refuse(const std::string& line) const {
-    const std::wstring debug = name_ + L": " + toWide(line) + L"\n";
-    OutputDebugStringW(debug.c_str());
-    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    const std::string text = toUtf8(name_) + ": " + line + "\n";
-    DWORD written = 0;
-    if (err && err != INVALID_HANDLE_VALUE &&
-        WriteFile(err, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-        return;
-    const std::wstring wide = toWide(line);
-    MessageBoxW(nullptr, wide.c_str(), name_.c_str(), MB_OK | MB_ICONERROR);
+    if (!toDebuggerAndStderr(line)) messageBox(line, MB_ICONERROR);
 }
 
 void WinSaver::tell(const std::string& line) const {
     // Started from a console or with its output redirected, the line goes there; from Explorer,
     // where a GUI program has no output, in a message.
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    const std::string text = line + "\n";
-    DWORD written = 0;
-    if (out && out != INVALID_HANDLE_VALUE &&
-        WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-        return;
-    const std::wstring wide = toWide(line);
-    MessageBoxW(nullptr, wide.c_str(), name_.c_str(), MB_OK | MB_ICONINFORMATION);
+    if (!writeStandard(STD_OUTPUT_HANDLE, line + "\n")) messageBox(line, MB_ICONINFORMATION);
 }
 
 int WinSaver::run() {
@@ -284,10 +277,9 @@ void WinSaver::tickAndDraw() {
             schedule_.advance(performanceCount());
         }
         for (auto& w : windows_) {
-            if (!w->redrawIfNeeded()) {
-                const RECT r = w->screenRect();
-                report("cannot make the picture of a " + std::to_string(r.right - r.left) + "x" +
-                       std::to_string(r.bottom - r.top) + " window: out of memory");
+            std::string error;
+            if (!w->redrawIfNeeded(error)) {
+                report(error);
                 stop(1);
                 return;
             }

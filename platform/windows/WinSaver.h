@@ -49,6 +49,9 @@ private:
         RECT rect;
         UINT dpi;
     };
+    // The line on the debugger's output and on stderr; false when there is no stderr.
+    bool toDebuggerAndStderr(const std::string& line) const;
+    void messageBox(const std::string& line, UINT icon) const;
     static std::vector<Monitor> currentMonitors();
     static bool sameMonitors(const std::vector<Monitor>& a, const std::vector<Monitor>& b);
 

@@ -30,62 +30,50 @@ std::optional<unsigned long> parseWindowId(const std::string& text) {
     return static_cast<unsigned long>(*id);
 }
 
-ParsedHackOptions parseHackOptions(const std::vector<std::string>& args) {
-    ParsedHackOptions result;
-    HackOptions& o = result.options;
-    ArgumentCursor cur(args);
-    auto fail = [&](const std::string& message) {
-        result.error = message;
-        return result;
-    };
-
-    while (cur.next()) {
+Parsed<HackOptions> parseHackOptions(const std::vector<std::string>& args) {
+    return parseArguments<HackOptions>(args, [](ArgumentCursor& cur, HackOptions& o) -> std::string {
         const std::string& n = cur.name();
         const std::string& s = cur.spelled();
-        auto needValue = [&](const char* what) -> std::optional<std::string> {
-            std::optional<std::string> v = cur.value();
-            if (!v) result.error = s + " needs " + what;
-            return v;
-        };
+        const auto needs = [&](const char* what) { return s + " needs " + what; };
 
         if (n == "help" || n == "h") {
             o.help = true;
         } else if (n == "version") {
-            if (cur.hasInlineValue()) return fail(s + " takes no value");
+            if (cur.hasInlineValue()) return s + " takes no value";
             o.version = true;
         } else if (n == "root" || n == "window" || n == "mono" || n == "install" || n == "noinstall" ||
                    n == "pair" || n == "fps" || n == "no-fps") {
-            if (cur.hasInlineValue()) return fail(s + " takes no value");
+            if (cur.hasInlineValue()) return s + " takes no value";
             if (n == "root" && o.target != HackOptions::Target::windowId) o.target = HackOptions::Target::root;
             if (n == "window" && o.target != HackOptions::Target::windowId) o.target = HackOptions::Target::ownWindow;
             if (n == "fps") o.fps = true;
             if (n == "no-fps") o.fps = false;
         } else if (n == "window-id") {
-            const auto v = needValue("a window id");
-            if (!v) return result;
+            const auto v = cur.value();
+            if (!v) return needs("a window id");
             const auto id = parseWindowId(*v);
-            if (!id) return fail(s + " needs a window id (decimal or 0x hex), not '" + *v + "'");
+            if (!id) return s + " needs a window id (decimal or 0x hex), not '" + *v + "'";
             o.target = HackOptions::Target::windowId;
             o.windowId = *id;
         } else if (n == "visual") {
-            if (!needValue("a visual name")) return result;
+            if (!cur.value()) return needs("a visual name");
         } else if (n == "display") {
-            const auto v = needValue("a display name");
-            if (!v) return result;
+            const auto v = cur.value();
+            if (!v) return needs("a display name");
             o.display = *v;
         } else if (n == "delay") {
-            const auto v = needValue("a number of microseconds");
-            if (!v) return result;
-            if (!parseCount(*v, 0, INT64_MAX)) return fail(s + " needs a number of microseconds, not '" + *v + "'");
-        } else if (takeSaverRunOption(cur, o, result.error)) {
-            if (!result.error.empty()) return result;
+            const auto v = cur.value();
+            if (!v) return needs("a number of microseconds");
+            if (!parseCount(*v, 0, INT64_MAX)) return needs("a number of microseconds") + ", not '" + *v + "'";
+        } else if (std::optional<std::string> taken = takeSaverRunOption(cur, o)) {
+            return *taken;
         } else if (cur.isOption()) {
-            return fail("unknown option '" + s + "'");
+            return "unknown option '" + s + "'";
         } else {
-            return fail("unexpected argument '" + s + "'");
+            return "unexpected argument '" + s + "'";
         }
-    }
-    return result;
+        return {};
+    });
 }
 
 }  // namespace duskmere

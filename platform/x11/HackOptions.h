@@ -24,16 +24,9 @@ struct HackOptions : SaverRunOptions {
     unsigned long windowId = 0;
     std::string display;  // empty: $DISPLAY
     bool fps = false;
-    bool help = false;
-    bool version = false;
 };
 
-struct ParsedHackOptions {
-    HackOptions options;
-    std::string error;  // one line; empty when the options are good
-};
-
-ParsedHackOptions parseHackOptions(const std::vector<std::string>& args);
+Parsed<HackOptions> parseHackOptions(const std::vector<std::string>& args);
 
 // A window id as the host passes it: decimal or 0x hex, never 0.
 std::optional<unsigned long> parseWindowId(const std::string& text);

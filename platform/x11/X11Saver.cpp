@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "CommandLine.h"
 #include "SendBuffered.h"
 #include "StopSignals.h"
 #include "StopWatchdog.h"
@@ -220,9 +221,20 @@ bool X11Saver::overlayPatch(const std::vector<DeviceBox>& boxes, bool figuresCha
     return true;
 }
 
+std::string X11Saver::beyondBudget() const {
+    const ViewSize points = platform_.bounds();
+    return deviceBudgetError(points.width, points.height, platform_.backingScale());
+}
+
 void X11Saver::redrawIfNeeded() {
     const bool asked = platform_.takeNeedsDisplay();
     if (!visible() || stopStatus_ || (!asked && !repaint_)) return;
+    // Before any picture is made for it: nothing large is allocated.
+    if (const std::string tooLarge = beyondBudget(); !tooLarge.empty()) {
+        std::fprintf(stderr, "duskmere: the window is too large to draw: %s\n", tooLarge.c_str());
+        stop(1);
+        return;
+    }
     bool patch = false;
     {
         const std::lock_guard<std::mutex> held(StopWatchdog::pictureLock());
@@ -295,6 +307,7 @@ void X11Saver::finishFrames() {
 std::vector<uint32_t> X11Saver::picture(int& width, int& height) {
     if (!drawn_) {
         // Stopped before the first frame was shown: the picture is the frame it would have been.
+        if (!beyondBudget().empty()) return {};
         view_->drawRect();
         platform_.finishRedraw();
     }

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "FpsMeter.h"
@@ -59,6 +60,8 @@ private:
     void checkErrors();
     void waitForWork();
     void finishFrames();
+    // Empty while the window's picture fits the device budget; else why it does not.
+    std::string beyondBudget() const;
     void sendFence();
     bool isWatched(Window w) const;
     void watchAncestors();

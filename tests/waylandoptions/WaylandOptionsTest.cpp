@@ -24,7 +24,7 @@ TEST(WaylandOptions, IdleTakesWholeSecondsInRangeAndOnlyInSaverMode) {
         {{"--wallpaper", "--idle", "5"}, 0, "--idle shows the saver; it excludes --wallpaper"},
     };
     for (const Case& c : cases) {
-        const ParsedWaylandOptions p = parseWaylandOptions(c.args);
+        const Parsed<WaylandOptions> p = parseWaylandOptions(c.args);
         if (c.error.empty()) {
             EXPECT_EQ(p.error, "") << c.args[0];
             EXPECT_EQ(p.options.idleSeconds, c.seconds) << c.args[0];

@@ -65,26 +65,26 @@ TEST(SaverArguments, Table) {
     for (const Row& row : rows) {
         std::string label;
         for (const std::string& a : row.args) label += "[" + a + "]";
-        const ParsedSaverArguments parsed = parseSaverArguments(row.args);
+        const Parsed<SaverArguments> parsed = parseSaverArguments(row.args);
         if (row.error) {
             EXPECT_NE(parsed.error.find(row.error), std::string::npos) << label << ": " << parsed.error;
             continue;
         }
         EXPECT_EQ(parsed.error, "") << label;
-        EXPECT_EQ(parsed.arguments.mode, row.mode) << label;
-        EXPECT_EQ(parsed.arguments.window, row.window) << label;
+        EXPECT_EQ(parsed.options.mode, row.mode) << label;
+        EXPECT_EQ(parsed.options.window, row.window) << label;
     }
 }
 
 TEST(SaverArguments, OurOptionsKeepTheirValues) {
-    const ParsedSaverArguments parsed =
+    const Parsed<SaverArguments> parsed =
         parseSaverArguments({"/s", "--seed=4242", "--frames", "120", "--capture", "C:\\out dir\\a.png"});
     ASSERT_EQ(parsed.error, "");
-    EXPECT_EQ(parsed.arguments.seed, 4242u);
-    EXPECT_EQ(parsed.arguments.frames, 120);
-    EXPECT_EQ(parsed.arguments.capture, "C:\\out dir\\a.png");
-    EXPECT_TRUE(parseSaverArguments({"--version"}).arguments.version);
-    EXPECT_EQ(parseSaverArguments({"/s", "-seed", "5"}).arguments.seed, 5u);
+    EXPECT_EQ(parsed.options.seed, 4242u);
+    EXPECT_EQ(parsed.options.frames, 120);
+    EXPECT_EQ(parsed.options.capture, "C:\\out dir\\a.png");
+    EXPECT_TRUE(parseSaverArguments({"--version"}).options.version);
+    EXPECT_EQ(parseSaverArguments({"/s", "-seed", "5"}).options.seed, 5u);
 }
 
 }  // namespace

@@ -189,29 +189,32 @@ TEST_F(DuskmereRobustness, AWindowResizedEveryFrame) {
     return kb;
 }
 
-TEST_F(DuskmereRobustness, WhatDoesNotFitInMemoryIsOneLineAndStatusOne) {
+TEST_F(DuskmereRobustness, WhatDoesNotFitIsOneLineAndStatusOne) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer's allocator ends the process instead of failing an allocation";
 #else
     // Once the program has adopted its hidden window, its address space is limited to what it
-    // holds and some room; then the window is shown at 8000 x 8000, a picture of 250 MB, and the
-    // same again for the image it is sent from.
-    constexpr long long pictureKb = 8000LL * 8000 * 4 / 1024;
+    // holds and some room, counted in pictures of the window; then the window is shown. At 5600 x
+    // 5600 a picture is 120 MB, and the image it is sent from as much again; 8000 x 8000 passes
+    // the device budget, refused before anything is allocated.
     const struct {
-        long long roomKb;
+        int side;
+        double room;
         const char* error;
     } rows[] = {
-        {pictureKb / 2, "duskmere: cannot allocate a picture of 8000 x 8000 pixels\n"},
-        {pictureKb * 3 / 2, "duskmere: cannot allocate the window's image of 8000 x 8000 pixels\n"},
+        {5600, 0.5, "duskmere: cannot allocate a picture of 5600 x 5600 pixels\n"},
+        {5600, 1.5, "duskmere: cannot allocate the window's image of 5600 x 5600 pixels\n"},
+        {8000, 0.5, "duskmere: the window is too large to draw: 8000 x 8000 device pixels, more than 33554432 in all\n"},
     };
     for (const auto& row : rows) {
-        const Window w = client.makeWindow(8000, 8000, false);
+        const long long roomKb = static_cast<long long>(row.room * row.side * row.side * 4 / 1024);
+        const Window w = client.makeWindow(row.side, row.side, false);
         ChildProcess child({duskmereProgram, "-window-id", hexId(w)}, env());
         for (int t = 0; t < 5000 && !adopted(w); ++t) std::this_thread::sleep_for(2ms);
         ASSERT_TRUE(adopted(w)) << child.errorText();
         const long long heldKb = addressSpaceKb(child.pid());
         ASSERT_GT(heldKb, 0);
-        const rlimit limit{static_cast<rlim_t>((heldKb + row.roomKb) * 1024), static_cast<rlim_t>((heldKb + row.roomKb) * 1024)};
+        const rlimit limit{static_cast<rlim_t>((heldKb + roomKb) * 1024), static_cast<rlim_t>((heldKb + roomKb) * 1024)};
         ASSERT_EQ(prlimit(child.pid(), RLIMIT_AS, &limit, nullptr), 0) << std::strerror(errno);
         XMapWindow(client.display(), w);
         client.sync();

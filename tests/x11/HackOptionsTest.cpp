@@ -5,12 +5,12 @@
 namespace duskmere {
 namespace {
 
-ParsedHackOptions parse(std::vector<std::string> args) { return parseHackOptions(args); }
+Parsed<HackOptions> parse(std::vector<std::string> args) { return parseHackOptions(args); }
 
 TEST(HackOptions, AcceptsEveryHostOptionInBothSpellings) {
     for (const char* dashes : {"-", "--"}) {
         const std::string d = dashes;
-        const ParsedHackOptions p =
+        const Parsed<HackOptions> p =
             parse({d + "root", d + "mono", d + "install", d + "noinstall", d + "visual", "TrueColor", d + "pair",
                    d + "fps", d + "delay", "20000", d + "window", d + "no-fps"});
         EXPECT_EQ(p.error, "") << d;
@@ -25,7 +25,7 @@ TEST(HackOptions, WindowIdWinsOverRootAndWindow) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"-root", "-window-id", "0x2a00007"}, {"--window-id", "44040199", "-root"},
           {"-window", "--window-id=0x2A00007"}}) {
-        const ParsedHackOptions p = parse(args);
+        const Parsed<HackOptions> p = parse(args);
         ASSERT_EQ(p.error, "");
         EXPECT_EQ(p.options.target, HackOptions::Target::windowId);
         EXPECT_EQ(p.options.windowId, 0x2a00007u);
@@ -33,7 +33,7 @@ TEST(HackOptions, WindowIdWinsOverRootAndWindow) {
 }
 
 TEST(HackOptions, OwnOptions) {
-    const ParsedHackOptions p = parse({"--scene", "city", "-seed", "0xDEADbeef", "--backing-scale", "1.5",
+    const Parsed<HackOptions> p = parse({"--scene", "city", "-seed", "0xDEADbeef", "--backing-scale", "1.5",
                                        "--frames", "12", "-capture", "/tmp/x.png", "-display", ":3"});
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.options.scene, "city");
@@ -45,7 +45,7 @@ TEST(HackOptions, OwnOptions) {
     EXPECT_EQ(parse({"--seed=18446744073709551615"}).options.seed, UINT64_MAX);
     EXPECT_TRUE(parse({"--help"}).options.help);
     EXPECT_TRUE(parse({"-version"}).options.version);
-    const ParsedHackOptions none = parse({});
+    const Parsed<HackOptions> none = parse({});
     EXPECT_EQ(none.options.target, HackOptions::Target::ownWindow);
     EXPECT_FALSE(none.options.seed);
     EXPECT_FALSE(none.options.frames);
@@ -72,7 +72,7 @@ TEST(HackOptions, BadInputIsOneLineNamingTheProblem) {
         {{"-visual"}, "-visual needs a visual name"},
     };
     for (const auto& [args, expected] : cases) {
-        const ParsedHackOptions p = parse(args);
+        const Parsed<HackOptions> p = parse(args);
         EXPECT_NE(p.error.find(expected), std::string::npos) << args[0] << ": " << p.error;
         EXPECT_EQ(p.error.find('\n'), std::string::npos);
     }
