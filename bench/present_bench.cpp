@@ -20,12 +20,11 @@ using namespace duskmere;
 class BenchPlatform : public SoftwareSaverPlatform {
 public:
     using SoftwareSaverPlatform::SoftwareSaverPlatform;
-    void setNeedsDisplay() override {}
-    void setAnimationInterval(double) override {}
-    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
     std::string processName() const override { return "bench"; }
     void exitProcess(int) override {}
-    uint64_t secureRandomSeed() override { return 1; }
+
+private:
+    uint64_t systemSeed() override { return 1; }
 };
 
 // A busy picture in which each step moves a handful of dots, as a night sky does; when it

@@ -3,33 +3,39 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
 #include <string>
 
 #include "PixelRows.h"
-#include "host/SaverPlatform.h"
+#include "host/SoftwareSaverPlatform.h"
 
 namespace duskmere {
 
 class OutputFile;
 
-// The platform a saver view draws through in the renderer, and what it drew.
-class RenderTarget {
+// What the view draws through in the renderer: the software presenter, every scene seeded with
+// the run's seed, and the picture it painted. The renderer runs the view itself, so no view of
+// it ever asks to end the process, and its name is the program's on every system.
+class RenderTarget final : public SoftwareSaverPlatform {
 public:
-    virtual ~RenderTarget() = default;
-    virtual SaverPlatform& platform() = 0;
+    // A view of `bounds` points at `backingScale` device pixels per point.
+    RenderTarget(ViewSize bounds, double backingScale, uint64_t seed);
     // The device picture of the last redraw, valid until the next call; empty (no pixels) before
-    // the first redraw or when the platform could not make one.
-    virtual PixelRows picture() = 0;
+    // the first redraw or when the presenter could not make one.
+    PixelRows picture();
+
+    std::string processName() const override { return "duskmere-render"; }
+    void exitProcess(int status) override { std::exit(status); }
+
+private:
+    uint64_t systemSeed() override { return seed_; }
+    uint64_t seed_;
 };
 
 // What the renderer needs from the operating system it runs on; everything else is portable.
 class RenderHost {
 public:
     virtual ~RenderHost() = default;
-    // A platform whose view is `bounds` points at `backingScale` device pixels per point, and
-    // whose scenes all get `seed` instead of one from the secure random source.
-    virtual std::unique_ptr<RenderTarget> makeTarget(ViewSize bounds, double backingScale, uint64_t seed) = 0;
     // Encodes the picture as PNG into `file` (opened) and commits it. False with a one-line reason
     // in `error`; the file is then abandoned.
     virtual bool writePng(const PixelRows& picture, OutputFile& file, std::string& error) = 0;

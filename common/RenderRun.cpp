@@ -16,6 +16,17 @@
 
 namespace duskmere {
 
+RenderTarget::RenderTarget(ViewSize bounds, double backingScale, uint64_t seed)
+    : SoftwareSaverPlatform(backingScale), seed_(seed) {
+    setBounds(bounds);
+}
+
+PixelRows RenderTarget::picture() {
+    finishRedraw();  // the presenter paints a redraw when it ends
+    if (deviceWidth() <= 0 || deviceHeight() <= 0) return {};
+    return {devicePixels(), deviceWidth(), deviceHeight()};
+}
+
 namespace {
 
 // How a write to the output stream ended.
@@ -153,11 +164,10 @@ int renderCanvas(const RenderOptions& o, const SceneEntry& entry, uint64_t seed,
     return statusOf(output.finish());
 }
 
-int renderView(const RenderOptions& o, RenderHost& host, const SceneEntry& entry, uint64_t seed, FrameOutput& output,
+int renderView(const RenderOptions& o, const SceneEntry& entry, uint64_t seed, FrameOutput& output,
                Progress& progress, std::FILE* err) {
-    const std::unique_ptr<RenderTarget> target =
-        host.makeTarget({static_cast<double>(o.width), static_cast<double>(o.height)}, o.backingScale, seed);
-    std::unique_ptr<PixelSaverView> view = entry.makeView(target->platform());
+    RenderTarget target({static_cast<double>(o.width), static_cast<double>(o.height)}, o.backingScale, seed);
+    std::unique_ptr<PixelSaverView> view = entry.makeView(target);
     view->drawRect();  // the first redraw builds canvas and scene; ticks before it step nothing
     for (int64_t n = 0; n <= o.frames; ++n) {
         progress.update(n);
@@ -170,7 +180,7 @@ int renderView(const RenderOptions& o, RenderHost& host, const SceneEntry& entry
                          o.width, o.height, o.backingScale);
             return 1;
         }
-        const Emitted e = output.emit(n, *view->canvas(), output.writes(n) ? target->picture() : PixelRows{});
+        const Emitted e = output.emit(n, *view->canvas(), output.writes(n) ? target.picture() : PixelRows{});
         if (e != Emitted::ok) return statusOf(e);
     }
     return statusOf(output.finish());
@@ -207,7 +217,7 @@ int runRender(const RenderOptions& o, RenderHost& host, const RenderStreams& str
     }
     Progress progress(streams.err, streams.errIsTerminal, o.frames);
     FrameOutput output(o, host, streams, progress);
-    return o.throughView ? renderView(o, host, *entry, seed, output, progress, streams.err)
+    return o.throughView ? renderView(o, *entry, seed, output, progress, streams.err)
                          : renderCanvas(o, *entry, seed, output, progress);
 }
 

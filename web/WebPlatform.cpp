@@ -12,20 +12,12 @@ EM_JS(void, duskmere_fill_random, (uint8_t* out, int n), {
 
 namespace duskmere {
 
-uint64_t browserRandomSeed() {
+uint64_t WebPlatform::systemSeed() {
     uint8_t bytes[8];
     duskmere_fill_random(bytes, sizeof bytes);
     uint64_t seed;
     std::memcpy(&seed, bytes, sizeof seed);
     return seed;
 }
-
-bool WebPlatform::takeNeedsDisplay() {
-    const bool wanted = needsDisplay_;
-    needsDisplay_ = false;
-    return wanted;
-}
-
-uint64_t WebPlatform::secureRandomSeed() { return fixedSeed_ ? *fixedSeed_ : browserRandomSeed(); }
 
 }  // namespace duskmere

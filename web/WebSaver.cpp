@@ -99,11 +99,7 @@ void WebSaver::narrow(const std::vector<Box>& boxes) {
 void WebSaver::addBox(const Box& box) {
     if (box.x0 >= box.x1 || box.y0 >= box.y1) return;
     boxes_.push_back(box);
-    if (boxes_.size() <= maxBoxes) return;
-    Box all = boxes_.front();
-    for (const Box& b : boxes_) all = {std::min(all.x0, b.x0), std::min(all.y0, b.y0), std::max(all.x1, b.x1),
-                                       std::max(all.y1, b.y1)};
-    boxes_.assign(1, all);
+    limitBoxes(boxes_, maxBoxes);
 }
 
 void WebSaver::resize(double cssWidth, double cssHeight, double pixelRatio) {

@@ -115,7 +115,7 @@ const wl_callback_listener frameListener = {
 
 void WaylandSaverPlatform::exitProcess(int status) { _exit(status); }
 
-uint64_t WaylandSaverPlatform::secureRandomSeed() { return seed_ ? *seed_ : newSeed(); }
+uint64_t WaylandSaverPlatform::systemSeed() { return newSeed(); }
 
 SaverSurface::SaverSurface(WaylandSaver& owner, Role role, WaylandOutput* output, const SceneEntry& scene,
                            std::optional<uint64_t> seed)

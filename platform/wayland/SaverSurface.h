@@ -30,16 +30,11 @@ struct WaylandOutput;
 // view's size from the compositor, the process operations. There is no will-stop notification.
 class WaylandSaverPlatform : public SoftwareSaverPlatform {
 public:
-    void fixSeed(uint64_t seed) { seed_ = seed; }
-    void setNeedsDisplay() override {}  // every tick redraws anyway
-    void setAnimationInterval(double) override {}
-    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
     std::string processName() const override { return "duskmere-wayland"; }
     void exitProcess(int status) override;
-    uint64_t secureRandomSeed() override;
 
 private:
-    std::optional<uint64_t> seed_;
+    uint64_t systemSeed() override;
 };
 
 // One surface and the scene it shows: a layer surface on one output, a full-screen window on one

@@ -20,7 +20,7 @@ std::string WinSaverPlatform::processName() const {
 
 void WinSaverPlatform::exitProcess(int status) { ExitProcess(static_cast<UINT>(status)); }
 
-uint64_t WinSaverPlatform::secureRandomSeed() { return seed_ ? *seed_ : systemRandomSeed(); }
+uint64_t WinSaverPlatform::systemSeed() { return systemRandomSeed(); }
 
 uint64_t systemRandomSeed() {
     uint64_t seed = 0;

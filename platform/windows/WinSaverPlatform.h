@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <string>
 
 #include "host/SoftwareSaverPlatform.h"
 
@@ -13,23 +13,11 @@ class WinSaverPlatform : public SoftwareSaverPlatform {
 public:
     using SoftwareSaverPlatform::SoftwareSaverPlatform;
 
-    void fixSeed(uint64_t seed) { seed_ = seed; }
-    bool takeNeedsDisplay() {
-        const bool needed = needsDisplay_;
-        needsDisplay_ = false;
-        return needed;
-    }
-
-    void setNeedsDisplay() override { needsDisplay_ = true; }
-    void setAnimationInterval(double) override {}  // the message loop ticks at 30 Hz itself
-    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
     std::string processName() const override;
     void exitProcess(int status) override;
-    uint64_t secureRandomSeed() override;
 
 private:
-    std::optional<uint64_t> seed_;
-    bool needsDisplay_ = false;
+    uint64_t systemSeed() override;
 };
 
 // 8 bytes from the system's preferred random generator.

@@ -23,12 +23,6 @@ void X11SaverPlatform::setWindowSize(int width, int height) {
     repaintAll();
 }
 
-bool X11SaverPlatform::takeNeedsDisplay() {
-    const bool wanted = needsDisplay_;
-    needsDisplay_ = false;
-    return wanted;
-}
-
 bool X11SaverPlatform::present(const std::vector<DeviceBox>& boxes, std::string& error) {
     if (windowWidth_ < 1 || windowHeight_ < 1) return true;
     const auto size = [](int w, int h) { return std::to_string(w) + " x " + std::to_string(h) + " pixels"; };
@@ -56,6 +50,6 @@ std::string X11SaverPlatform::processName() const { return program_invocation_sh
 
 void X11SaverPlatform::exitProcess(int status) { std::exit(status); }
 
-uint64_t X11SaverPlatform::secureRandomSeed() { return fixedSeed_ ? *fixedSeed_ : newSeed(); }
+uint64_t X11SaverPlatform::systemSeed() { return newSeed(); }
 
 }  // namespace duskmere

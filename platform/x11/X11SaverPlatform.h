@@ -2,7 +2,6 @@
 
 #include <X11/Xlib.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,11 +21,6 @@ public:
     // The window's size in device pixels, from its creation or a ConfigureNotify.
     void setWindowSize(int width, int height);
 
-    // Every later scene gets this seed instead of one from the secure random source.
-    void fixSeed(uint64_t seed) { fixedSeed_ = seed; }
-    // True once after the view asked to be redrawn.
-    bool takeNeedsDisplay();
-
     // Sends the last redraw's changes to the window: its shift, then its boxes. False, with the
     // reason, when the picture or the image the window is sent from could not be allocated.
     bool present(const std::vector<DeviceBox>& boxes, std::string& error);
@@ -34,20 +28,15 @@ public:
     void presentPatch(const uint32_t* pixels, const DeviceBox& at);
     WindowImage& windowImage() { return image_; }
 
-    void setNeedsDisplay() override { needsDisplay_ = true; }
-    void setAnimationInterval(double) override {}
-    // Linux has no counterpart of the distributed notification.
-    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
     std::string processName() const override;
     void exitProcess(int status) override;
-    uint64_t secureRandomSeed() override;
 
 private:
+    uint64_t systemSeed() override;
+
     WindowImage image_;
     int windowWidth_ = 0;
     int windowHeight_ = 0;
-    std::optional<uint64_t> fixedSeed_;
-    bool needsDisplay_ = false;
 };
 
 }  // namespace duskmere

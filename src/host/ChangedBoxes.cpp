@@ -1,5 +1,7 @@
 #include "host/ChangedBoxes.h"
 
+#include <algorithm>
+
 namespace duskmere {
 
 void ChangedBoxes::find(const PaintPlan& p, const std::vector<uint32_t>& now, int iw, int ih, const PresentedImage& presented,
@@ -61,6 +63,14 @@ void ChangedBoxes::find(const PaintPlan& p, const std::vector<uint32_t>& now, in
         while (j < open.size()) emit(open[j], y), ++j;
         open.swap(next);
     }
+}
+
+void limitBoxes(std::vector<DeviceBox>& boxes, size_t most) {
+    if (boxes.size() <= most || boxes.empty()) return;
+    DeviceBox all = boxes.front();
+    for (const DeviceBox& b : boxes)
+        all = {std::min(all.x0, b.x0), std::min(all.y0, b.y0), std::max(all.x1, b.x1), std::max(all.y1, b.y1)};
+    boxes.assign(1, all);
 }
 
 }  // namespace duskmere

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "host/DevicePicture.h"
@@ -24,5 +25,10 @@ private:
     };
     std::vector<Run> open_, next_;
 };
+
+// A host's limit on the boxes it copies one by one: past `most` of them, `boxes` becomes the one
+// box round them all, since each copy has a cost of its own and, that many boxes on, one larger
+// copy costs less.
+void limitBoxes(std::vector<DeviceBox>& boxes, size_t most);
 
 }  // namespace duskmere

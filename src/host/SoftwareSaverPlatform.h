@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "host/ChangedBoxes.h"
@@ -17,9 +20,10 @@ namespace duskmere {
 
 // The presenter of every program but the macOS bundles: the drawing half of SaverPlatform done
 // in software, into a picture of device pixels that equals, pixel for pixel, what cairo paints
-// for the same bounds and backing scale (the tests hold it to that). Hosts subclass it for the
-// view and process operations, run the view's redraw, then copy to the screen only the boxes
-// that changed, after moving their copy by the shift when they take shifts.
+// for the same bounds and backing scale (the tests hold it to that). Hosts subclass it for what
+// differs between them (the process's name, its exit, the secure source of seeds), run the view's
+// redraw, then copy to the screen only the boxes that changed, after moving their copy by the
+// shift when they take shifts.
 //
 // It joins the pieces that do the work: RedrawRecord (a redraw's operations, matched against the
 // last), PresentedImage (the image shown last, brought up to date in place), DevicePicture (the
@@ -34,6 +38,17 @@ public:
     // The view's size in points, as bounds() reports it.
     void setBounds(ViewSize points);
     ViewSize bounds() const override { return bounds_; }
+
+    // Every later scene gets this seed instead of one from the host's secure source; none: the
+    // secure source's again.
+    void fixSeed(std::optional<uint64_t> seed) { fixedSeed_ = seed; }
+    uint64_t secureRandomSeed() override { return fixedSeed_ ? *fixedSeed_ : systemSeed(); }
+    // True once after the view asked to be redrawn (a host that redraws every tick never asks).
+    bool takeNeedsDisplay() { return std::exchange(needsDisplay_, false); }
+    void setNeedsDisplay() override { needsDisplay_ = true; }
+    // Every host ticks on its own 30 Hz schedule, and none has the distributed notification.
+    void setAnimationInterval(double) override {}
+    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
 
     // The picture of the last redraw: deviceWidth() x deviceHeight() pixels, row-major, top row
     // first, in the canvas's format (bytes R, G, B, then 0xFF). Empty before the first redraw.
@@ -66,12 +81,18 @@ public:
     void noteChangedSpans(std::span<const RowSpan> spans) override { changedSpans_ = spans; }
     void drawImage(const SaverImage& image, const ViewRect& rect) override;
 
+protected:
+    // 8 bytes from the host's secure source, for a scene when no seed is fixed.
+    virtual uint64_t systemSeed() = 0;
+
 private:
     std::unique_ptr<SaverImage> makeImageOf(const uint32_t* pixels, int64_t width, int64_t height, ImageSource source,
                                             std::span<const RowSpan> changed);
 
     double backingScale_;
     ViewSize bounds_{0, 0};
+    std::optional<uint64_t> fixedSeed_;
+    bool needsDisplay_ = false;
     bool acceptShifts_ = false;
     int64_t framesWithoutShift_ = 0;  // while shifts are taken
     double fillGray_ = 0, fillAlpha_ = 1;

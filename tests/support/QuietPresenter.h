@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "host/SoftwareSaverPlatform.h"
@@ -11,16 +10,14 @@ namespace duskmere {
 // The presenter with nothing but its drawing and a fixed seed: the pictures a host should show.
 class QuietPresenter : public SoftwareSaverPlatform {
 public:
-    explicit QuietPresenter(double backingScale = 1.0, uint64_t seed = 0)
-        : SoftwareSaverPlatform(backingScale), seed(seed) {}
-    void setNeedsDisplay() override {}
-    void setAnimationInterval(double) override {}
-    void observeDistributedNotification(const std::string&, std::function<void()>) override {}
+    explicit QuietPresenter(double backingScale = 1.0, uint64_t seed = 0) : SoftwareSaverPlatform(backingScale) {
+        fixSeed(seed);
+    }
     std::string processName() const override { return "test"; }
     void exitProcess(int) override {}
-    uint64_t secureRandomSeed() override { return seed; }
 
-    uint64_t seed;
+private:
+    uint64_t systemSeed() override { return 0; }
 };
 
 }  // namespace duskmere
