@@ -14,7 +14,7 @@ namespace duskmere {
 namespace {
 
 // Beyond this many boxes (a frame of the city changes a few dozen, the campfire's firelight up to
-// several hundred), copying the whole picture is as cheap and simpler.
+// several hundred), copying their one bounding box is as cheap and simpler.
 constexpr size_t maxStaleBoxes = 2048;
 // Rows of slack on either side of the picture in its pool: a scroll by a few pixels at a time
 // slides that far thousands of times before the picture is moved back to the middle.
@@ -111,12 +111,6 @@ void ShmBuffer::noteRedraw(const std::optional<DeviceShift>& shift, const std::v
         }
         scrolls_.push_back(scroll);
     }
-    if (stale_.size() + boxes.size() > maxStaleBoxes) {
-        allStale_ = true;
-        stale_.clear();
-        scrolls_.clear();
-        return;
-    }
     // A scene that scrolls draws the column it brings in, which lies in a row end already noted:
     // a copy row by row costs a cache miss a row, so those rows are not copied twice.
     const auto within = [](const DeviceBox& b, const DeviceBox& e) {
@@ -124,6 +118,7 @@ void ShmBuffer::noteRedraw(const std::optional<DeviceShift>& shift, const std::v
     };
     for (const DeviceBox& b : boxes)
         if (!within(b, ends[0]) && !within(b, ends[1])) stale_.push_back(b);
+    limitBoxes(stale_, maxStaleBoxes);
 }
 
 void ShmBuffer::update(const uint32_t* picture) {
