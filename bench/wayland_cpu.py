@@ -4,13 +4,16 @@ KWin, mutter), beside `duskmere -root` and Xvfb, in one run.
 
 Usage: bench/wayland_cpu.py [--seconds 20] [--size 1920x1080] [--scenes city,campfire] [--rounds 2]
                             [--compositors sway,kwin,mutter] [--x11 NAME=DUSKMERE]... [--floor PROGRAM]
-                            [--extra=...] NAME=DUSKMERE_WAYLAND...
+                            [--extra=...] [--together] NAME=DUSKMERE_WAYLAND...
 Every measurement starts a fresh compositor (as an unprivileged user when run as root, as the
 compositors demand) with one output of --size, runs the program with seed 7, and after 3 s of
 warm-up reads the CPU time of the program and of the compositor process from /proc (schedstat, as
 bench/x11_cpu.py does) over the measured seconds. --floor runs bench's wayland_damage_floor (one
 changed pixel a frame, on compositors with the layer shell) as one more program: the least a
-compositor spends on a saver-shaped client. Example, before and after:
+compositor spends on a saver-shaped client. With --together, every program of a scene runs at the
+same time, each on its own server, and all are measured over the same seconds: on a machine whose
+speed drifts from minute to minute (a shared virtual machine), the programs then meet the same
+drift, and their comparison holds where one after another it would not. Example, before and after:
   bench/wayland_cpu.py --x11 x11=build/release/platform/x11/duskmere \\
       --floor build/release/bench/wayland_damage_floor \\
       old=/tmp/base/duskmere-wayland new=build/release/platform/wayland/duskmere-wayland
@@ -22,11 +25,12 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, '..', 'tests', 'support'))
-from x11_cpu import measure as measure_x11, shares  # noqa: E402
+from x11_cpu import WARM_UP, cpu_seconds, start_xvfb  # noqa: E402
 from harness import Failed, TEST_USER, as_user, unprivileged_user, wait_for  # noqa: E402
 
 SEED = '7'
@@ -120,18 +124,55 @@ class Compositor:
             self.process.wait()
 
 
-def measure_wayland(kind, command, size, seconds, work, user):
+def start_x11(program, scene, size):
+    """`program -root` on a fresh Xvfb: (the program, the server's pid, what stops both)."""
+    xvfb, display = start_xvfb(size)
+    env = dict(os.environ, DISPLAY=display)
+    env.pop('XSCREENSAVER_WINDOW', None)
+    hack = subprocess.Popen([program, '-root', '--seed', SEED, '--scene', scene], env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+    def stop():
+        hack.send_signal(signal.SIGTERM)
+        hack.wait()
+        xvfb.terminate()
+        xvfb.wait()
+    return hack, xvfb.pid, stop
+
+
+def start_wayland(kind, command, size, work, user):
+    """`command` on a fresh compositor: (the program, the compositor's pid, what stops both)."""
     compositor = Compositor(kind, size, work, user)
-    try:
-        client = subprocess.Popen(command, env=compositor.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        try:
-            return shares(client, compositor.pid, seconds, lambda: '%s ended early on %s: %s' % (
-                command[0], kind, client.stderr.read().decode().strip()))
-        finally:
-            client.send_signal(signal.SIGTERM)
-            client.wait()
-    finally:
+    client = subprocess.Popen(command, env=compositor.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+    def stop():
+        client.send_signal(signal.SIGTERM)
+        client.wait()
         compositor.stop()
+    return client, compositor.pid, stop
+
+
+def measure(starts, seconds):
+    """Starts every one of `starts` (each a function returning what start_x11 returns), lets them
+    warm up, and gives each one's CPU shares (% of one core: program, server) over the same
+    `seconds`."""
+    started = []
+    try:
+        for start in starts:
+            started.append(start())
+        time.sleep(WARM_UP)
+        for program, _, _ in started:
+            if program.poll() is not None:
+                sys.exit('%s ended early: %s' % (program.args[0], program.stderr.read().decode().strip()))
+        read = lambda: [(cpu_seconds(p.pid), cpu_seconds(server)) for p, server, _ in started]  # noqa: E731
+        before, t0 = read(), time.monotonic()
+        time.sleep(seconds)
+        after, t1 = read(), time.monotonic()
+    finally:
+        for _, _, stop in started:
+            stop()
+    wall = t1 - t0
+    return [(100 * (p1 - p0) / wall, 100 * (s1 - s0) / wall) for (p0, s0), (p1, s1) in zip(before, after)]
 
 
 def main():
@@ -145,6 +186,7 @@ def main():
     parser.add_argument('--floor', help='wayland_damage_floor, measured once a round on each compositor '
                         'with the layer shell')
     parser.add_argument('--extra', default='', help='more options for every duskmere-wayland')
+    parser.add_argument('--together', action='store_true', help='measure the programs of a scene at the same time')
     parser.add_argument('programs', nargs='*', help='NAME=DUSKMERE_WAYLAND')
     args = parser.parse_args()
     programs = [p.split('=', 1) for p in args.programs]
@@ -157,28 +199,29 @@ def main():
           ('scene', 'host', 'build', 'program', 'server', 'total', args.seconds, args.size), flush=True)
     with tempfile.TemporaryDirectory(prefix='wayland-cpu-') as work:
         os.chmod(work, 0o755)
-        jobs = []  # (scene, host, name, how to measure)
+        groups = []  # jobs measured at the same time: (scene, host, name, how to start)
         for scene in args.scenes.split(','):
-            for name, program in x11:
-                jobs.append((scene, 'xvfb', name, lambda p=program, s=scene: measure_x11(
-                    p, s, args.size, args.seconds, ['--seed', SEED])))
+            jobs = [(scene, 'xvfb', name, lambda p=program, s=scene: start_x11(p, s, args.size))
+                    for name, program in x11]
             for kind in kinds:
                 for name, program in programs:
                     command = [program, '--seed', SEED, '--scene', scene] + args.extra.split()
-                    jobs.append((scene, kind, name, lambda k=kind, c=command: measure_wayland(
-                        k, c, args.size, args.seconds, work, user)))
+                    jobs.append((scene, kind, name, lambda k=kind, c=command: start_wayland(
+                        k, c, args.size, work, user)))
+            groups += [jobs] if args.together else [[job] for job in jobs]
         if args.floor:
             for kind in kinds:
                 if kind != 'mutter':  # no layer shell there
-                    jobs.append(('1 pixel', kind, 'floor', lambda k=kind: measure_wayland(
-                        k, [args.floor], args.size, args.seconds, work, user)))
+                    groups.append([('1 pixel', kind, 'floor', lambda k=kind: start_wayland(
+                        k, [args.floor], args.size, work, user))])
         runs = {}
         for _ in range(args.rounds):
-            for scene, host, name, how in jobs:
-                program, server = how()
-                runs.setdefault((scene, host, name), []).append((program, server))
-                print('%-9s %-7s %-10s %8.2f %8.2f %8.2f' % (scene, host, name, program, server, program + server),
-                      flush=True)
+            for group in groups:
+                for (scene, host, name, _), (program, server) in zip(group, measure([g[3] for g in group],
+                                                                                    args.seconds)):
+                    runs.setdefault((scene, host, name), []).append((program, server))
+                    print('%-9s %-7s %-10s %8.2f %8.2f %8.2f' % (scene, host, name, program, server,
+                                                                 program + server), flush=True)
         if args.rounds > 1:
             print('lowest-highest of %d rounds:' % args.rounds)
             for (scene, host, name), values in runs.items():
