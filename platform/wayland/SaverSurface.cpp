@@ -4,7 +4,6 @@
 #include <wayland-client.h>
 
 #include <algorithm>
-#include <tuple>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -43,36 +42,6 @@ int damageGrid(double scale) {
     const long in120ths = std::lround(scale * 120);
     if (std::fabs(in120ths - scale * 120) > 1e-9) return 1 << 20;  // not on the protocol's 1/120 steps
     return static_cast<int>(in120ths / std::gcd(in120ths, 120L));
-}
-
-// Every damage box is a request the compositor decodes and a rectangle it adds to its region;
-// a scene that scrolls brings in a column of a few pixels as dozens of boxes. Boxes of the same
-// columns (or rows) a few pixels apart are sent as one, where that adds little to repaint.
-void coalesceDamage(std::vector<DeviceBox>& boxes) {
-    constexpr int64_t mostAdded = 1024;  // pixels a join may add
-    const auto join = [&](auto sameBand, auto before, auto gap, auto extend) {
-        std::sort(boxes.begin(), boxes.end(), before);
-        size_t kept = 0;
-        for (size_t i = 0; i < boxes.size(); ++i) {
-            if (kept > 0 && sameBand(boxes[kept - 1], boxes[i]) && gap(boxes[kept - 1], boxes[i]) <= mostAdded)
-                extend(boxes[kept - 1], boxes[i]);
-            else
-                boxes[kept++] = boxes[i];
-        }
-        boxes.resize(kept);
-    };
-    join([](const DeviceBox& a, const DeviceBox& b) { return a.x0 == b.x0 && a.x1 == b.x1; },
-         [](const DeviceBox& a, const DeviceBox& b) {
-             return std::tie(a.x0, a.x1, a.y0, a.y1) < std::tie(b.x0, b.x1, b.y0, b.y1);
-         },
-         [](const DeviceBox& a, const DeviceBox& b) { return int64_t{std::max(b.y0 - a.y1, 0)} * (a.x1 - a.x0); },
-         [](DeviceBox& a, const DeviceBox& b) { a.y1 = std::max(a.y1, b.y1); });
-    join([](const DeviceBox& a, const DeviceBox& b) { return a.y0 == b.y0 && a.y1 == b.y1; },
-         [](const DeviceBox& a, const DeviceBox& b) {
-             return std::tie(a.y0, a.y1, a.x0, a.x1) < std::tie(b.y0, b.y1, b.x0, b.x1);
-         },
-         [](const DeviceBox& a, const DeviceBox& b) { return int64_t{std::max(b.x0 - a.x1, 0)} * (a.y1 - a.y0); },
-         [](DeviceBox& a, const DeviceBox& b) { a.x1 = std::max(a.x1, b.x1); });
 }
 
 const wl_surface_listener surfaceListener = {
@@ -374,7 +343,6 @@ bool SaverSurface::present(std::string& error) {
     target->markBusy();
     wl_surface_attach(surface_, target->buffer(), 0, 0);
     if (wl_surface_get_version(surface_) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-        coalesceDamage(damage_);
         const int grid = damageGrid(platform_.backingScale());
         for (DeviceBox b : damage_) {
             if (grid > 1) {
