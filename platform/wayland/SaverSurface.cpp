@@ -4,6 +4,7 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -29,6 +30,11 @@ constexpr int defaultWindowHeight = 540;
 constexpr size_t maxBuffers = 3;
 // Damage beyond this many boxes is sent as the whole buffer.
 constexpr size_t maxDamageBoxes = 1024;
+// Damage of more boxes than this is sent as one box per horizontal band. Each box is a request
+// the compositor decodes (a busy frame of the campfire has about eighty, which cost more than
+// copying their pixels), and compositors bound a region of many rectangles by its extents
+// anyway (wlroots past 20), so the bands repaint no more than the boxes did.
+constexpr size_t bandedDamage = 16;
 
 SaverSurface* self(void* data) { return static_cast<SaverSurface*>(data); }
 
@@ -343,6 +349,17 @@ bool SaverSurface::present(std::string& error) {
     target->markBusy();
     wl_surface_attach(surface_, target->buffer(), 0, 0);
     if (wl_surface_get_version(surface_) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+        if (damage_.size() > bandedDamage) {
+            std::array<DeviceBox, bandedDamage> bands;
+            bands.fill({w, h, 0, 0});
+            for (const DeviceBox& b : damage_) {
+                DeviceBox& band = bands[static_cast<size_t>(std::clamp(b.y0, 0, h - 1)) * bandedDamage / static_cast<size_t>(h)];
+                band = {std::min(band.x0, b.x0), std::min(band.y0, b.y0), std::max(band.x1, b.x1), std::max(band.y1, b.y1)};
+            }
+            damage_.clear();
+            for (const DeviceBox& band : bands)
+                if (band.x0 < band.x1) damage_.push_back(band);
+        }
         const int grid = damageGrid(platform_.backingScale());
         for (DeviceBox b : damage_) {
             if (grid > 1) {
