@@ -28,9 +28,12 @@ function(duskmere_test name dir)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  # Where the test data are, also for a test binary run by hand.
-  target_compile_definitions(${name} PRIVATE DUSKMERE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  # Where the test data are, also for a test binary run by hand: in a generated header, not on
+  # the command line, so that a checkout elsewhere still finds the other objects in the compiler
+  # cache.
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/tests/SourceDir.h
+       CONTENT "#pragma once\n#define DUSKMERE_SOURCE_DIR \"${CMAKE_SOURCE_DIR}\"\n")
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_BINARY_DIR}/generated/tests)
   duskmere_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "DUSKMERE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")

@@ -7,9 +7,11 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh core wayland windows web package
 jobs=$(nproc)
 # A compiler cache, where one is installed, makes repeated runs cheap; a fresh machine builds in full.
-# Its paths are taken relative to the checkout, so that another clone of the same sources hits it.
+# Its paths are taken relative to the checkout, and the build folder is left out of what it hashes
+# for objects with debug information, so that another clone of the same sources hits it.
 launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache) && export CCACHE_BASEDIR="$PWD"
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache) && export CCACHE_BASEDIR="$PWD" \
+  CCACHE_NOHASHDIR=1
 stage() { echo "== $* ($(date +%T))"; }
 
 stage "optimised build and tests"

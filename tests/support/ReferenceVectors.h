@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "SourceDir.h"
 #include "host/PixelScene.h"
 #include "pixels/Canvas.h"
 #include "pixels/CanvasHash.h"

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "ToolPrograms.h"
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "X11Programs.h"
 #include "XvfbServer.h"
 
 namespace duskmere::testing {
