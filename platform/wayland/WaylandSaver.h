@@ -94,8 +94,9 @@ private:
     std::vector<SaverSurface*> surfaces() const;
     SaverSurface* firstSurface() const;
     void makeSurface(WaylandOutput& output);
-    void pointerAt(double x, double y);
-    bool windowOpening() const;  // GNOME still animates our windows open: pointer places drift  // a place the pointer is really at, on pointerSurface_
+    void pointerAt(double x, double y);       // a place the pointer is really at, on pointerSurface_
+    void pointerArrived(double x, double y);  // an entry, or a first motion with none
+    bool windowOpening() const;  // GNOME still animates our windows open: pointer places drift
     void dropClosedSurfaces();
     void frame();
     bool waitForWork();
@@ -136,7 +137,8 @@ private:
     bool shown_ = false;          // some surface has shown a frame
     // Where the pointer was first seen moving over our surfaces, in the compositor's space.
     std::optional<std::pair<double, double>> pointerOrigin_;
-    wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if any
+    wl_surface* pointerSurface_ = nullptr;  // the surface of ours it is over, if known
+    bool pointerOver_ = false;              // over one of ours: entered, or moving there
     bool pointerHasLeft_ = false;
     std::pair<double, double> pointerEntry_;  // where the first entry said it was, in surface points
     int64_t pointerEnteredAt_ = 0;            // and when, on the monotonic clock (0: not yet)

@@ -103,6 +103,7 @@ void WaylandSaver::seatCapabilities(uint32_t capabilities) {
         else wl_pointer_destroy(pointer_);
         pointer_ = nullptr;
         pointerSurface_ = nullptr;
+        pointerOver_ = false;
     } else if (!pointer_ && hasPointer) {
         pointer_ = wl_seat_get_pointer(seat_);
         wl_pointer_add_listener(pointer_, &pointerListener, this);
@@ -166,6 +167,11 @@ void WaylandSaver::key(uint32_t key, bool pressed) {
 void WaylandSaver::pointerEntered(wl_surface* surface, uint32_t serial, double x, double y) {
     wl_pointer_set_cursor(pointer_, serial, nullptr, 0, 0);  // no pointer over the picture
     pointerSurface_ = surface;
+    pointerArrived(x, y);
+}
+
+void WaylandSaver::pointerArrived(double x, double y) {
+    pointerOver_ = true;
     // The first entry is no measure: a compositor may compute it while it still animates the
     // window open (GNOME). Later ones come from moves (onto another output, or showing a cursor
     // the compositor hid, as sway's hide_cursor does, often with no motion event at all).
@@ -183,15 +189,26 @@ bool WaylandSaver::windowOpening() const {
 
 void WaylandSaver::pointerLeft() {
     pointerSurface_ = nullptr;
+    pointerOver_ = false;
     // A window that animates open can leave a pointer that did not move, and come back under it.
     if (!windowOpening()) pointerHasLeft_ = true;
 }
 
 void WaylandSaver::pointerMoved(double x, double y) {
+    if (!pointerOver_) {
+        // Motion with no entry: GNOME gives a pointer made while it was already over our window
+        // (its device came after the window) motions alone. Only a surface of ours has the focus,
+        // so this is the entry: on our one surface, or on one of several that cannot be named,
+        // whose places are then compared among themselves.
+        const std::vector<SaverSurface*> ours = surfaces();
+        pointerSurface_ = ours.size() == 1 ? ours.front()->surface() : nullptr;
+        pointerArrived(x, y);
+        return;
+    }
     // GNOME follows its stale entry with a motion to the same place, and sends places that drift
     // while the window opens: no measure either.
     if (!pointerOrigin_ && !pointerHasLeft_ && (std::pair{x, y} == pointerEntry_ || windowOpening())) return;
-    if (pointerSurface_) pointerAt(x, y);
+    pointerAt(x, y);
 }
 
 void WaylandSaver::pointerAt(double x, double y) {

@@ -496,12 +496,13 @@ def every_output(c):
 def pointer_over(saver, c):
     """Waits until the saver has the keyboard and the pointer; returns the offset of its log past
     the pointer's entry. mutter enters a surface only on a motion, and may drop those of its
-    window's first moments: nudges of 1 px, to and fro, until it does."""
+    window's first moments: nudges of 1 px, to and fro, until it does. A pointer the saver made
+    while it was already over the window gets motions there with no entry."""
     saver.event(r'wl_keyboard@\d+\.enter\(', within=20)
     for nudge in range(10):
         c.move(-1 if nudge % 2 else 1, 0)
         try:
-            return saver.event(r'wl_pointer@\d+\.enter\(', within=1)
+            return saver.event(r'wl_pointer@\d+\.(enter|motion)\(', within=1)
         except Failed:
             if not saver.running():
                 break
