@@ -354,7 +354,7 @@ bool SaverSurface::present(std::string& error) {
             bands.fill({w, h, 0, 0});
             for (const DeviceBox& b : damage_) {
                 DeviceBox& band = bands[static_cast<size_t>(std::clamp(b.y0, 0, h - 1)) * bandedDamage / static_cast<size_t>(h)];
-                band = {std::min(band.x0, b.x0), std::min(band.y0, b.y0), std::max(band.x1, b.x1), std::max(band.y1, b.y1)};
+                band = around(band, b);
             }
             damage_.clear();
             for (const DeviceBox& band : bands)

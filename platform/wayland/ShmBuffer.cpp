@@ -90,7 +90,7 @@ void ShmBuffer::noteRedraw(const std::optional<DeviceShift>& shift, const std::v
             const DeviceBox b = stale_[i];
             const DeviceBox moved{std::max(b.x0 - shift->dx, a.x0), std::max(b.y0, a.y0),
                                   std::min(b.x1 - shift->dx, a.x1), std::min(b.y1, a.y1)};
-            const bool inside = b.x0 >= a.x0 && b.x1 <= a.x1 && b.y0 >= a.y0 && b.y1 <= a.y1;
+            const bool inside = contains(a, b);
             if (moved.x0 >= moved.x1 || moved.y0 >= moved.y1) continue;
             if (inside) stale_[i] = moved;  // nothing of it stays where it was
             else stale_.push_back(moved);
@@ -113,11 +113,8 @@ void ShmBuffer::noteRedraw(const std::optional<DeviceShift>& shift, const std::v
     }
     // A scene that scrolls draws the column it brings in, which lies in a row end already noted:
     // a copy row by row costs a cache miss a row, so those rows are not copied twice.
-    const auto within = [](const DeviceBox& b, const DeviceBox& e) {
-        return b.x0 >= e.x0 && b.x1 <= e.x1 && b.y0 >= e.y0 && b.y1 <= e.y1;
-    };
     for (const DeviceBox& b : boxes)
-        if (!within(b, ends[0]) && !within(b, ends[1])) stale_.push_back(b);
+        if (!contains(ends[0], b) && !contains(ends[1], b)) stale_.push_back(b);
     limitBoxes(stale_, maxStaleBoxes);
 }
 

@@ -80,6 +80,15 @@ const wl_touch_listener touchListener = {
     [](void*, wl_touch*, int32_t, wl_fixed_t) {},
 };
 
+// Lets go of a device the seat lost: by the release request where the compositor knows it, so
+// that it frees its side too, else by destroying our proxy alone.
+template <class Device>
+void letGo(Device*& device, uint32_t releaseSince, void (*release)(Device*), void (*destroy)(Device*)) {
+    if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(device)) >= releaseSince) release(device);
+    else destroy(device);
+    device = nullptr;
+}
+
 }  // namespace
 
 void WaylandSaver::listenToSeat() { wl_seat_add_listener(seat_, &seatListener, this); }
@@ -90,18 +99,14 @@ void WaylandSaver::seatCapabilities(uint32_t capabilities) {
     const bool hasKeyboard = capabilities & WL_SEAT_CAPABILITY_KEYBOARD;
     const bool hasPointer = capabilities & WL_SEAT_CAPABILITY_POINTER;
     if (keyboard_ && !hasKeyboard) {
-        if (wl_keyboard_get_version(keyboard_) >= WL_KEYBOARD_RELEASE_SINCE_VERSION) wl_keyboard_release(keyboard_);
-        else wl_keyboard_destroy(keyboard_);
-        keyboard_ = nullptr;
+        letGo(keyboard_, WL_KEYBOARD_RELEASE_SINCE_VERSION, wl_keyboard_release, wl_keyboard_destroy);
     } else if (!keyboard_ && hasKeyboard) {
         keyboard_ = wl_seat_get_keyboard(seat_);
         wl_keyboard_add_listener(keyboard_, &keyboardListener, this);
         keyboardIsNew_ = shown_;
     }
     if (pointer_ && !hasPointer) {
-        if (wl_pointer_get_version(pointer_) >= WL_POINTER_RELEASE_SINCE_VERSION) wl_pointer_release(pointer_);
-        else wl_pointer_destroy(pointer_);
-        pointer_ = nullptr;
+        letGo(pointer_, WL_POINTER_RELEASE_SINCE_VERSION, wl_pointer_release, wl_pointer_destroy);
         pointerSurface_ = nullptr;
         pointerOver_ = false;
     } else if (!pointer_ && hasPointer) {
@@ -110,9 +115,7 @@ void WaylandSaver::seatCapabilities(uint32_t capabilities) {
     }
     const bool hasTouch = capabilities & WL_SEAT_CAPABILITY_TOUCH;
     if (touch_ && !hasTouch) {
-        if (wl_touch_get_version(touch_) >= WL_TOUCH_RELEASE_SINCE_VERSION) wl_touch_release(touch_);
-        else wl_touch_destroy(touch_);
-        touch_ = nullptr;
+        letGo(touch_, WL_TOUCH_RELEASE_SINCE_VERSION, wl_touch_release, wl_touch_destroy);
     } else if (!touch_ && hasTouch) {
         touch_ = wl_seat_get_touch(seat_);
         wl_touch_add_listener(touch_, &touchListener, this);

@@ -1,7 +1,5 @@
 #include "host/ChangedBoxes.h"
 
-#include <algorithm>
-
 namespace duskmere {
 
 void ChangedBoxes::find(const PaintPlan& p, const std::vector<uint32_t>& now, int iw, int ih, const PresentedImage& presented,
@@ -68,8 +66,7 @@ void ChangedBoxes::find(const PaintPlan& p, const std::vector<uint32_t>& now, in
 void limitBoxes(std::vector<DeviceBox>& boxes, size_t most) {
     if (boxes.size() <= most || boxes.empty()) return;
     DeviceBox all = boxes.front();
-    for (const DeviceBox& b : boxes)
-        all = {std::min(all.x0, b.x0), std::min(all.y0, b.y0), std::max(all.x1, b.x1), std::max(all.y1, b.y1)};
+    for (const DeviceBox& b : boxes) all = around(all, b);
     boxes.assign(1, all);
 }
 

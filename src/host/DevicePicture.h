@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <utility>
@@ -14,6 +15,15 @@ namespace duskmere {
 struct DeviceBox {
     int x0, y0, x1, y1;
 };
+
+// The one box round both.
+inline DeviceBox around(const DeviceBox& a, const DeviceBox& b) {
+    return {std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
+}
+// Whether `inner` lies wholly within `outer`.
+inline bool contains(const DeviceBox& outer, const DeviceBox& inner) {
+    return inner.x0 >= outer.x0 && inner.x1 <= outer.x1 && inner.y0 >= outer.y0 && inner.y1 <= outer.y1;
+}
 
 // A scroll a host with a retained picture can pass on: within `area`, the new picture is the old
 // one moved so that new(x, y) = old(x + dx, y). Applied before the boxes of the same redraw.
